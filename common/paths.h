@@ -1,0 +1,54 @@
+#pragma once
+
+// The fixed locations of both programs, gathered in one place. On Linux the
+// root is the folder "Morvanta" in the running program's HOME; on Windows it
+// is C:\Morvanta\ exactly. There is no configuration.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QString>
+
+namespace paths {
+
+enum class TemplateKind { Original, Duplicate }; // 正本, 副本; the original always first
+
+inline QString root()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\Morvanta\\");
+#else
+    return QDir::homePath() + QStringLiteral("/Morvanta/");
+#endif
+}
+
+inline QChar separator()
+{
+#ifdef Q_OS_WIN
+    return u'\\';
+#else
+    return u'/';
+#endif
+}
+
+inline QString downloadDir() { return root() + QStringLiteral("下载数据") + separator(); }
+inline QString dataFile() { return downloadDir() + QStringLiteral("down.xls"); }
+inline QString templatesDir() { return root() + QStringLiteral("模板") + separator(); }
+inline QString outputDir() { return root() + QStringLiteral("正副本") + separator(); }
+
+inline QString templateFile(TemplateKind kind)
+{
+    return templatesDir() +
+           (kind == TemplateKind::Original ? QStringLiteral("正本.doc") : QStringLiteral("副本.doc"));
+}
+
+// The margin program, beside the running generator.
+inline QString marginProgram()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\Morvanta\\Tolberin.exe");
+#else
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/Tolberin");
+#endif
+}
+
+} // namespace paths

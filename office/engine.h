@@ -1,0 +1,53 @@
+#pragma once
+
+// The boundary to the office engine. Programs create word-processor and
+// spreadsheet applications through an Engine; the default one drives a
+// private headless LibreOffice over UNO.
+
+#include "office/spreadsheet.h"
+#include "office/word.h"
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+namespace office {
+
+class Engine
+{
+public:
+    virtual ~Engine() = default;
+    // A new, isolated word-processor session.
+    virtual std::unique_ptr<word::Application> createWordApplication() = 0;
+    // A spreadsheet application on the same office.
+    virtual std::unique_ptr<sheet::Application> createSpreadsheetApplication() = 0;
+};
+
+struct EngineOptions
+{
+    // Past this a call is taken as hung: the office is killed, the call fails.
+    std::chrono::milliseconds callDeadline{std::chrono::seconds(120)};
+    // Starting and connecting to the office.
+    std::chrono::milliseconds startDeadline{std::chrono::seconds(90)};
+    // Replace the office process after this many documents, between sessions,
+    // to bound its memory over long batches.
+    int documentsPerProcess = 300;
+    // The office installation's program folder; empty: the one found at build time.
+    QString programDir;
+};
+
+// The process-wide LibreOffice engine. The office starts on first use and
+// ends with the program, whichever way the program ends.
+Engine& defaultEngine();
+
+// Sets the options of the default engine; takes effect at the next office start.
+void setDefaultEngineOptions(const EngineOptions& options);
+
+// The running office's process id, or 0; for tests and diagnostics.
+long defaultEngineOfficePid();
+
+// Ends the default engine's office now (it restarts on next use).
+void shutdownDefaultEngine();
+
+} // namespace office
