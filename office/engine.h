@@ -50,4 +50,10 @@ long defaultEngineOfficePid();
 // Ends the default engine's office now (it restarts on next use).
 void shutdownDefaultEngine();
 
+// Converts a document or spreadsheet into another format with the default
+// engine, by the office's filter name ("MS Word 97", "MS Excel 97",
+// "Rich Text Format", "MS Word 2007 XML", "Calc MS Excel 2007 XML", ...).
+// For the tools and tests that make files; the programs never need it.
+void convertFile(const QString& source, const QString& target, const QString& filterName);
+
 } // namespace office
