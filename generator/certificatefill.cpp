@@ -1,0 +1,170 @@
+#include "generator/certificatefill.h"
+
+#include "generator/fillkinds.h"
+#include "generator/outputfilename.h"
+#include "generator/runview.h"
+#include "office/engine.h"
+#include "office/error.h"
+#include "office/files.h"
+#include "office/word.h"
+
+#include <array>
+#include <limits>
+#include <memory>
+#include <utility>
+
+namespace {
+
+using namespace office;
+
+struct Placeholder
+{
+    QString text;
+    const QString& value;
+    std::span<const FontStep> fontSteps; // empty: the template's font stays
+};
+
+// The nine placeholders in the order they are replaced; text inserted for an
+// earlier one is searched by the later ones.
+std::array<Placeholder, 9> placeholders(const CertificateRecord& r, const FontRules& rules)
+{
+    return {{
+        {QStringLiteral("证书号"), r.zhengshuhao, {}},
+        {QStringLiteral("证书有效期"), r.zhengshuyouxiaoqi, {}},
+        {QStringLiteral("单位名称"), r.danweimingcheng, rules.danweimingcheng},
+        {QStringLiteral("宗旨和业务范围"), r.zongzhiyewufanwei, rules.zongzhiyewufanwei},
+        {QStringLiteral("住所"), r.zhusuo, rules.zhusuo},
+        {QStringLiteral("法定代表人"), r.fadingdaibiaoren, {}},
+        {QStringLiteral("经费来源"), r.jingfeilaiyuan, {}},
+        {QStringLiteral("开办资金"), r.kaibanzijin, {}},
+        {QStringLiteral("举办单位"), r.jubandanwei, {}},
+    }};
+}
+
+// Moves the search range onto the value just inserted and sets its size.
+void resize(word::Range& range, const QString& value, float points)
+{
+    word::Find& find = range.Find();
+    find.ClearFormatting();
+    find.Text = value;
+    find.Replacement.Text = QString();
+    find.Forward = true;
+    find.Wrap = word::wdFindContinue;
+    find.Format = false;
+    find.MatchCase = false;
+    find.MatchWholeWord = false;
+    find.MatchByte = true;
+    find.MatchAllWordForms = false;
+    find.MatchSoundsLike = false;
+    find.MatchWildcards = false;
+    find.MatchFuzzy = false;
+    find.Execute(); // a search only; where it lands is covered either way
+    range.Font().SetSize(points);
+}
+
+// Each step is tested on its own, so a value past both ends at the smaller size.
+void applyFontSteps(word::Range& range, const QString& value, std::span<const FontStep> steps)
+{
+    for (const FontStep& step : steps) {
+        if (value.size() > step.longerThan)
+            resize(range, value, step.points);
+    }
+}
+
+// The replacement counter is a signed 16-bit number: a placeholder that keeps
+// coming back (a value holding its own placeholder) ends in an overflow.
+std::int16_t countOneMore(std::int16_t counter, const QString& placeholder)
+{
+    if (counter == std::numeric_limits<std::int16_t>::max())
+        throw Error(errc::Overflow, QStringLiteral("溢出：占位文字“%1”被替换了 %2 次仍未替换完，"
+                                                   "所填的值可能含有该占位文字本身")
+                                        .arg(placeholder)
+                                        .arg(std::numeric_limits<std::int16_t>::max()));
+    return static_cast<std::int16_t>(counter + 1);
+}
+
+// Replaces every occurrence of one placeholder; returns how many searches succeeded.
+std::int16_t replaceAll(word::Range& range, const Placeholder& p, bool matchCase)
+{
+    std::int16_t counter = 0;
+    bool found = true;
+    while (found) {
+        found = range.Find().Execute(word::ExecuteArgs{
+            .FindText = p.text,
+            .MatchCase = matchCase,
+            .Wrap = word::wdFindContinue,
+            .ReplaceWith = p.value,
+            .Replace = true,
+        });
+        if (found) {
+            counter = countOneMore(counter, p.text);
+            applyFontSteps(range, p.value, p.fontSteps);
+        }
+    }
+    return counter;
+}
+
+QString outputFileName(const CertificateRecord& record, const FillKind& kind)
+{
+    const QString name = record.zhengshuhao + kind.outputSuffix;
+    if (const QString problem = fileNameProblem(name); !problem.isEmpty())
+        throw Error(
+            errc::BadFileName,
+            QStringLiteral("无法保存证书“%1”：证书号不能用作文件名，%2。").arg(name, problem));
+    return paths::outputDir() + name;
+}
+
+// The session of a failed fill may have died with the office; then there is
+// nothing left open to close.
+bool officeIsGone(const Error& error)
+{
+    return error.number() == errc::OfficeGone || error.number() == errc::OfficeNoAnswer;
+}
+
+} // namespace
+
+std::int16_t fillCertificate(office::Engine& engine, RunView& view, const CertificateRecord& record,
+                             paths::TemplateKind kind, bool& MatchCase)
+{
+    const FillKind& k = fillKind(kind);
+    const QString templatePath = paths::templateFile(kind);
+    if (!isOrdinaryFile(templatePath)) {
+        view.showMessage(QStringLiteral("未找到该文件"));
+        return -2;
+    }
+
+    std::unique_ptr<word::Application> app;
+    word::Document* document = nullptr;
+    try {
+        app = engine.createWordApplication();
+        app->SetVisible(false);
+        document = &app->Documents().Open(templatePath, true);
+        std::unique_ptr<word::Range> range = app->ActiveDocument().Range(0, 1);
+        range->Select();
+
+        std::int16_t counter = 0;
+        for (const Placeholder& p : placeholders(record, k.fontRules))
+            counter = replaceAll(*range, p, MatchCase);
+        range.reset();
+
+        document->SaveAs(outputFileName(record, k));
+        const std::int16_t result = counter;
+
+        word::Document* opened = std::exchange(document, nullptr);
+        opened->Close();
+        std::exchange(app, nullptr)->Quit();
+        return result;
+    } catch (const Error& failure) {
+        view.showMessage(failure.message());
+        try {
+            if (document)
+                document->Close();
+            if (app)
+                app->Quit();
+        } catch (const Error& cleanup) {
+            if (!officeIsGone(cleanup))
+                throw;
+        }
+        return -1;
+    }
+}

@@ -1,0 +1,112 @@
+#include "generator/generationrun.h"
+
+#include "common/paths.h"
+#include "generator/runview.h"
+#include "office/engine.h"
+#include "office/error.h"
+#include "office/files.h"
+#include "office/spreadsheet.h"
+
+#include <QFile>
+
+namespace {
+
+using namespace office;
+
+constexpr int firstDataRow = 2; // row 1 holds the column headings
+
+// Data rows run from row 2 to the first row whose first cell shows no text; a
+// cell holding only spaces is data.
+bool isDataRow(sheet::Worksheet& sheet, int row)
+{
+    return !sheet.CellText(row, 1).isEmpty();
+}
+
+int countDataRows(sheet::Worksheet& sheet)
+{
+    int row = firstDataRow;
+    while (isDataRow(sheet, row))
+        ++row;
+    return row - firstDataRow;
+}
+
+void readRecord(sheet::Worksheet& sheet, int row, CertificateRecord& record)
+{
+    record.zhengshuhao = sheet.CellText(row, 1);
+    record.zhengshuyouxiaoqi = sheet.CellText(row, 2);
+    record.danweimingcheng = sheet.CellText(row, 3);
+    record.zongzhiyewufanwei = sheet.CellText(row, 4);
+    record.zhusuo = sheet.CellText(row, 5);
+    record.fadingdaibiaoren = sheet.CellText(row, 6);
+    record.jingfeilaiyuan = sheet.CellText(row, 7);
+    record.kaibanzijin = sheet.CellText(row, 8);
+    record.jubandanwei = sheet.CellText(row, 9);
+}
+
+QString completionMessage()
+{
+    return QStringLiteral("请到“") + paths::outputDir() +
+           QStringLiteral("”目录中选择所需打印证书。") + QStringLiteral("\r\n") +
+           QStringLiteral("如字数过多，请调整字体大小和行间距后进行打印！");
+}
+
+// A complete run consumes the data file, so the next run asks for a new download.
+void deleteDataFile()
+{
+    QFile file(paths::dataFile());
+    if (file.remove())
+        return;
+    if (!file.exists())
+        throw Error(
+            errc::FileNotFound,
+            QStringLiteral("无法删除下载数据文件“%1”：文件已不存在。").arg(file.fileName()));
+    throw Error(
+        errc::PermissionDenied,
+        QStringLiteral("无法删除下载数据文件“%1”：%2").arg(file.fileName(), file.errorString()));
+}
+
+} // namespace
+
+void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& record,
+                   const GenerationCallbacks& fills)
+{
+    view.hideMainWindow();
+    if (!isOrdinaryFile(paths::dataFile())) {
+        view.showMessage(QStringLiteral("未找到下载文件"));
+        view.showMainWindow();
+        return;
+    }
+
+    std::unique_ptr<sheet::Application> excel = engine.createSpreadsheetApplication();
+    sheet::Workbook& workbook = excel->GetObject(paths::dataFile());
+    sheet::Worksheet& sheet = workbook.Worksheets(QStringLiteral("Sheet1"));
+
+    if (!isDataRow(sheet, firstDataRow)) {
+        view.showMessage(QStringLiteral("没有下载数据可打印，请重新下载数据！"));
+        view.showMainWindow();
+        // The file stays for the operator; nothing keeps it open.
+        excel->Quit();
+        return;
+    }
+
+    const int total = countDataRows(sheet);
+    int done = 0;
+    for (int row = firstDataRow; isDataRow(sheet, row); ++row) {
+        view.showWaitForm();
+        view.setProgress(done, total);
+        readRecord(sheet, row, record);
+        bool originalMatchCase = false;
+        fills.WordReplace_zhengben(originalMatchCase);
+        bool duplicateMatchCase = false;
+        fills.WordReplace_fuben(duplicateMatchCase);
+        ++done;
+    }
+    view.setProgress(done, total);
+    view.unloadWaitForm();
+
+    view.showMessage(completionMessage());
+    view.showMainWindow();
+    excel->Quit();
+    excel.reset();
+    deleteDataFile();
+}
