@@ -1,0 +1,17 @@
+#include "generator/application.h"
+
+#include "generator/windowstyle.h"
+
+#include <QApplication>
+#include <QIcon>
+
+void prepareGeneratorApplication(QApplication& app)
+{
+    QApplication::setApplicationName(windowstyle::applicationTitle());
+    QApplication::setApplicationDisplayName(windowstyle::applicationTitle());
+    windowstyle::loadIcons();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/morvanta.png")));
+    QApplication::setQuitOnLastWindowClosed(false);
+    windowstyle::installSongtiSubstitutes();
+    app.setFont(windowstyle::songti(9));
+}

@@ -1,0 +1,204 @@
+#include "generator/form1.h"
+
+#include "common/paths.h"
+#include "generator/certificatefill.h"
+#include "generator/contact.h"
+#include "generator/frmabout.h"
+#include "generator/generationrun.h"
+#include "generator/launcher.h"
+#include "generator/messagebox.h"
+#include "generator/unhandledfailure.h"
+#include "generator/windowstyle.h"
+#include "office/error.h"
+#include "office/files.h"
+#include "ui_form1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+
+namespace {
+
+// The wait form is the only sign of life while the run blocks this thread:
+// paint it and answer the desktop, but take no input (the main window is
+// hidden, so a second run cannot start).
+void keepWindowsAlive()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace
+
+form1::form1(office::Engine& engine, Launcher& launcher, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      ui(std::make_unique<Ui::form1>()), engine_(engine), launcher_(launcher)
+{
+    windowstyle::loadIcons();
+    ui->setupUi(this);
+    setWindowTitle(windowstyle::applicationTitle());
+    setWindowIcon(QIcon(QStringLiteral(":/icons/morvanta.png")));
+    setFixedSize(size());
+
+    ui->Label1->setText(contact::copyrightLine());
+    ui->Label2->setText(contact::webAddress());
+    ui->Label3->setText(contact::mailAddress());
+    applyFontsAndColours();
+
+    connect(ui->print, &QPushButton::clicked, this, &form1::print_Click);
+    connect(ui->open, &QPushButton::clicked, this, &form1::open_Click);
+    connect(ui->setup, &QPushButton::clicked, this, &form1::setup_Click);
+    connect(ui->close, &QPushButton::clicked, this, &form1::close_Click);
+    connect(ui->Label2, &ClickLabel::clicked, this, &form1::Label2_Click);
+    connect(ui->Label3, &ClickLabel::clicked, this, &form1::Label3_Click);
+
+    ui->setup->setFocus();
+}
+
+form1::~form1() = default;
+
+void form1::applyFontsAndColours()
+{
+    using windowstyle::songti;
+    setFont(songti(9));
+    ui->Label11->setFont(songti(21.75, true));
+    ui->setup->setFont(songti(12));
+    ui->print->setFont(songti(12));
+    ui->Label2->setFont(songti(9, false, true));
+    ui->Label3->setFont(songti(9, false, true));
+
+    for (QLabel* label : {ui->Label11, ui->Label1, static_cast<QLabel*>(ui->Label2),
+                          static_cast<QLabel*>(ui->Label3)}) {
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setTextFormat(Qt::PlainText);
+    }
+    for (QLabel* label :
+         {ui->Label11, static_cast<QLabel*>(ui->Label2), static_cast<QLabel*>(ui->Label3)})
+        windowstyle::setTextColor(label, windowstyle::textBlue());
+    for (QLabel* label : {ui->Label11, ui->Label1, static_cast<QLabel*>(ui->Label2),
+                          static_cast<QLabel*>(ui->Label3)})
+        windowstyle::fitTextToWidth(label);
+}
+
+std::int16_t form1::WordReplace_zhengben(bool& MatchCase)
+{
+    return fillCertificate(engine_, *this, *this, paths::TemplateKind::Original, MatchCase);
+}
+
+std::int16_t form1::WordReplace_fuben(bool& MatchCase)
+{
+    return fillCertificate(engine_, *this, *this, paths::TemplateKind::Duplicate, MatchCase);
+}
+
+void form1::hideMainWindow()
+{
+    hide();
+}
+
+void form1::showMainWindow()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void form1::showWaitForm()
+{
+    if (!wait_)
+        wait_ = std::make_unique<frmAbout>(this);
+    wait_->show();
+    keepWindowsAlive();
+}
+
+void form1::unloadWaitForm()
+{
+    wait_.reset();
+}
+
+void form1::setProgress(int done, int total)
+{
+    if (wait_)
+        wait_->setProgress(done, total);
+    keepWindowsAlive();
+}
+
+void form1::showMessage(const QString& text)
+{
+    showMessageBox(text);
+}
+
+void form1::showEvent(QShowEvent* event)
+{
+    // Centred when it first opens; a run hides and shows it where it was.
+    if (!placed_) {
+        windowstyle::centreOnScreen(this);
+        placed_ = true;
+    }
+    QWidget::showEvent(event);
+}
+
+void form1::closeEvent(QCloseEvent* event)
+{
+    // The close box and the quit button end the program alike; the program
+    // lives exactly as long as this window.
+    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        QCoreApplication::quit();
+}
+
+void form1::print_Click()
+{
+    runHandler([this] {
+        const GenerationCallbacks fills{
+            [this](bool& MatchCase) { return WordReplace_zhengben(MatchCase); },
+            [this](bool& MatchCase) { return WordReplace_fuben(MatchCase); },
+        };
+        runGeneration(engine_, *this, *this, fills);
+    });
+}
+
+void form1::open_Click()
+{
+    runHandler([this] {
+        // A new file-manager window on every press, also when one is open; a
+        // missing folder is for the file manager to report.
+        const QString folder = QDir::toNativeSeparators(QDir(paths::outputDir()).absolutePath());
+#ifdef Q_OS_WIN
+        launcher_.startDetached(QStringLiteral("explorer"), {QStringLiteral("/n,"), folder});
+#else
+        launcher_.startDetached(QStringLiteral("xdg-open"), {folder});
+#endif
+    });
+}
+
+void form1::setup_Click()
+{
+    runHandler([this] {
+        const QString program = paths::marginProgram();
+        const QString shown = QDir::toNativeSeparators(program);
+        if (!office::isOrdinaryFile(program))
+            throw office::Error(office::errc::FileNotFound,
+                                QStringLiteral("未找到页边距设置程序“%1”。").arg(shown));
+        if (!launcher_.startDetached(program, {}))
+            throw office::Error(
+                office::errc::FileNotFound,
+                QStringLiteral("页边距设置程序“%1”无法启动，请检查该文件是否可执行。").arg(shown));
+    });
+}
+
+void form1::close_Click()
+{
+    runHandler([this] { close(); });
+}
+
+void form1::Label2_Click()
+{
+    runHandler([this] { launcher_.openUrl(QUrl::fromUserInput(contact::webAddress())); });
+}
+
+void form1::Label3_Click()
+{
+    runHandler(
+        [this] { launcher_.openUrl(QUrl(QStringLiteral("mailto:") + contact::mailAddress())); });
+}

@@ -1,0 +1,19 @@
+#include "generator/application.h"
+#include "generator/form1.h"
+#include "generator/launcher.h"
+#include "office/engine.h"
+
+#include <QApplication>
+
+// The program is its main window: it starts by showing form1 and ends when
+// form1 is closed, or after an unhandled failure has been shown.
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    prepareGeneratorApplication(app);
+
+    DesktopLauncher launcher;
+    form1 window(office::defaultEngine(), launcher);
+    window.show();
+    return QApplication::exec();
+}
