@@ -1,0 +1,273 @@
+// Reads the built default templates and sample data through the office layer,
+// as the programs do, and checks what the generator and the margin program
+// rely on: every placeholder exactly once, base sizes above the sizes long
+// values are reduced to, margins the margin program accepts, and data rows
+// that are safe to fill and reach every font rule.
+
+#include "office/engine.h"
+#include "office/error.h"
+#include "office/units.h"
+#include "office/word.h"
+
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace office;
+
+namespace {
+
+const QString builtDir = QStringLiteral(MORVANTA_BUILD_DIR "/templates/");
+
+const QStringList placeholders = {
+    QStringLiteral("证书号"),         QStringLiteral("证书有效期"), QStringLiteral("单位名称"),
+    QStringLiteral("宗旨和业务范围"), QStringLiteral("住所"),       QStringLiteral("法定代表人"),
+    QStringLiteral("经费来源"),       QStringLiteral("开办资金"),   QStringLiteral("举办单位")};
+
+enum Column
+{
+    Number = 1,
+    Validity,
+    Name,
+    Scope,
+    Address,
+    Representative,
+    Funds,
+    Capital,
+    Sponsor
+};
+
+// The first size each long-value rule reduces to, per placeholder.
+using FirstReduction = QHash<QString, float>;
+
+struct Placement
+{
+    int occurrences = 0;
+    float size = 0;
+};
+
+// Replaces every occurrence of the placeholder the way the fill does and
+// reads the size that the template gives the inserted text.
+Placement place(word::Document& document, const QString& placeholder)
+{
+    std::unique_ptr<word::Range> range = document.Range(0, 1);
+    range->Select();
+    Placement placement;
+    const word::ExecuteArgs args{.FindText = placeholder,
+                                 .MatchCase = false,
+                                 .Wrap = word::wdFindContinue,
+                                 .ReplaceWith = QStringLiteral("〇"),
+                                 .Replace = true};
+    while (placement.occurrences < 10 && range->Find().Execute(args)) {
+        ++placement.occurrences;
+        placement.size = range->Font().Size();
+    }
+    return placement;
+}
+
+struct Thresholds
+{
+    Column column;
+    QList<int> lengths;
+};
+
+// Every length past which a font rule applies, for either kind.
+const QList<Thresholds> fontRules = {
+    {Name, {26, 42, 44}},
+    {Scope, {106, 137, 183}},
+    {Address, {26, 30, 42, 46}},
+};
+
+// Runs a test body and reports an office failure as a test failure, with the
+// office's own message, instead of ending the test program.
+template <typename Body> void reportingOfficeErrors(Body body)
+{
+    try {
+        body();
+    } catch (const Error& error) {
+        QFAIL(qPrintable(error.message()));
+    }
+}
+
+} // namespace
+
+class DefaultFilesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        EngineOptions options;
+        options.callDeadline = std::chrono::seconds(60);
+        setDefaultEngineOptions(options);
+    }
+
+    void cleanupTestCase() { shutdownDefaultEngine(); }
+
+    void templateIsWord97_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("original") << QStringLiteral("正本.doc");
+        QTest::newRow("duplicate") << QStringLiteral("副本.doc");
+    }
+
+    void templateIsWord97()
+    {
+        QFETCH(QString, file);
+        QFile doc(builtDir + file);
+        QVERIFY2(doc.open(QIODevice::ReadOnly), qPrintable(doc.fileName()));
+        QCOMPARE(doc.read(4), QByteArray("\xD0\xCF\x11\xE0"));
+    }
+
+    void templateHoldsEachPlaceholderOnce_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<float>("marginLimitCm");
+        QTest::addColumn<FirstReduction>("reduced");
+        QTest::newRow("original") << QStringLiteral("正本.doc") << 10.0f
+                                  << FirstReduction{{placeholders[Name - 1], 16},
+                                                    {placeholders[Scope - 1], 8},
+                                                    {placeholders[Address - 1], 14}};
+        QTest::newRow("duplicate") << QStringLiteral("副本.doc") << 5.0f
+                                   << FirstReduction{{placeholders[Name - 1], 9},
+                                                     {placeholders[Scope - 1], 7},
+                                                     {placeholders[Address - 1], 9}};
+    }
+
+    void templateHoldsEachPlaceholderOnce()
+    {
+        QFETCH(QString, file);
+        QFETCH(float, marginLimitCm);
+        QFETCH(FirstReduction, reduced);
+        reportingOfficeErrors([&] {
+            std::unique_ptr<word::Application> app = defaultEngine().createWordApplication();
+            app->SetVisible(false);
+            word::Document& document = app->Documents().Open(builtDir + file, true);
+
+            for (const QString& placeholder : placeholders) {
+                const Placement placement = place(document, placeholder);
+                QVERIFY2(placement.occurrences == 1, qPrintable(QStringLiteral("%1 occurs %2 times")
+                                                                    .arg(placeholder)
+                                                                    .arg(placement.occurrences)));
+                QVERIFY2(
+                    placement.size >= 9,
+                    qPrintable(QStringLiteral("%1 at %2 pt").arg(placeholder).arg(placement.size)));
+                if (reduced.contains(placeholder)) {
+                    QVERIFY2(placement.size > reduced[placeholder],
+                             qPrintable(QStringLiteral("%1 at %2 pt, reduced to %3 pt")
+                                            .arg(placeholder)
+                                            .arg(placement.size)
+                                            .arg(reduced[placeholder])));
+                }
+            }
+
+            word::PageSetup& page = document.PageSetup();
+            for (const float margin :
+                 {page.TopMargin(), page.BottomMargin(), page.LeftMargin(), page.RightMargin()}) {
+                const float cm = pointsToCentimeters(margin);
+                QVERIFY2(cm > 0 && cm <= marginLimitCm, qPrintable(QString::number(cm)));
+            }
+            document.Close();
+            app->Quit();
+        });
+    }
+
+    // The original is the large landscape sheet, the duplicate a smaller page.
+    void pageSizes()
+    {
+        reportingOfficeErrors([&] {
+            auto pageOf = [](const QString& file) {
+                std::unique_ptr<word::Application> app = defaultEngine().createWordApplication();
+                word::Document& document = app->Documents().Open(builtDir + file, true);
+                const QSizeF size(document.PageSetup().PageWidth(),
+                                  document.PageSetup().PageHeight());
+                document.Close();
+                app->Quit();
+                return size;
+            };
+            const QSizeF original = pageOf(QStringLiteral("正本.doc"));
+            const QSizeF duplicate = pageOf(QStringLiteral("副本.doc"));
+            QVERIFY(original.width() > original.height());
+            QVERIFY(duplicate.width() * duplicate.height() < original.width() * original.height());
+        });
+    }
+
+    void sampleData()
+    {
+        reportingOfficeErrors([&] {
+            std::unique_ptr<sheet::Application> app =
+                defaultEngine().createSpreadsheetApplication();
+            sheet::Worksheet& sheet = app->GetObject(builtDir + QStringLiteral("down.xls"))
+                                          .Worksheets(QStringLiteral("Sheet1"));
+
+            for (int column = 1; column <= 9; ++column)
+                QCOMPARE(sheet.CellText(1, column), placeholders[column - 1]);
+
+            const QRegularExpression number(QStringLiteral("^事证第\\d{13}号$"));
+            const QRegularExpression date(
+                QStringLiteral("^(\\d{4}年\\d{1,2}月\\d{1,2}日|\\d{4}-\\d{2}-\\d{2})$"));
+            const QRegularExpression amount(QStringLiteral("^¥\\d{1,3}(,\\d{3})*\\.\\d{2}万元$"));
+            QSet<QString> numbers;
+            QMultiHash<int, int> lengths;
+            int row = 2;
+            for (; !sheet.CellText(row, Number).isEmpty(); ++row) {
+                QStringList values;
+                for (int column = 1; column <= 9; ++column)
+                    values << sheet.CellText(row, column);
+                const QString where = QStringLiteral("row %1: ").arg(row);
+
+                QVERIFY2(number.match(values[Number - 1]).hasMatch(),
+                         qPrintable(where + values[0]));
+                QVERIFY2(!numbers.contains(values[Number - 1]), qPrintable(where + values[0]));
+                numbers.insert(values[Number - 1]);
+                QVERIFY2(date.match(values[Validity - 1]).hasMatch(),
+                         qPrintable(where + values[1]));
+                QVERIFY2(amount.match(values[Capital - 1]).hasMatch(),
+                         qPrintable(where + values[7]));
+
+                // A value holding its own or a later placeholder would be replaced
+                // again by the fill: that is no sample an operator should see.
+                for (int column = 1; column <= 9; ++column) {
+                    QVERIFY2(!values[column - 1].isEmpty(),
+                             qPrintable(where + QString::number(column)));
+                    for (int later = column; later <= 9; ++later) {
+                        QVERIFY2(!values[column - 1].contains(placeholders[later - 1]),
+                                 qPrintable(where + placeholders[later - 1]));
+                    }
+                }
+                for (const Thresholds& rule : fontRules)
+                    lengths.insert(rule.column, int(values[rule.column - 1].size()));
+            }
+            const int rows = row - 2;
+            QVERIFY2(rows >= 15 && rows <= 30, qPrintable(QString::number(rows)));
+
+            // Each rule is met at its threshold and one character past it.
+            for (const Thresholds& rule : fontRules) {
+                const QList<int> seen = lengths.values(rule.column);
+                for (const int threshold : rule.lengths) {
+                    QVERIFY2(seen.contains(threshold) && seen.contains(threshold + 1),
+                             qPrintable(QStringLiteral("column %1, length %2")
+                                            .arg(int(rule.column))
+                                            .arg(threshold)));
+                }
+            }
+            app->Quit();
+        });
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    // Nothing may touch the operator's folder or office profile.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    QCoreApplication app(argc, argv);
+    DefaultFilesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "default_files_test.moc"
