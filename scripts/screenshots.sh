@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Retakes the screenshots in docs/ under a real X server (Xvfb):
+#   docs/morvanta-main.png  the main window as it opens
+#   docs/morvanta-wait.png  the wait form during a run over the sample data
+#   docs/morvanta-done.png  the completion message
+# Usage: scripts/screenshots.sh [build-dir]   (default: <repo>/build)
+# Needs a built Morvanta and the built templates and sample data of that
+# build, Xvfb, xdotool and ImageMagick's import. Runs with a temporary HOME,
+# so the operator's ~/Morvanta is never touched. A window manager (openbox,
+# xfwm4, metacity, fluxbox, twm), when installed, draws the title bars.
+set -euo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$(cd "${1:-$repo/build}" && pwd)"
+docs="$repo/docs"
+
+for tool in Xvfb xdotool import; do
+    command -v "$tool" >/dev/null || { echo "screenshots: $tool is not installed" >&2; exit 1; }
+done
+for file in "$build/generator/Morvanta" "$build/templates/正本.doc" "$build/templates/副本.doc" \
+            "$build/templates/down.xls"; do
+    [ -f "$file" ] || { echo "screenshots: $file is missing; build first" >&2; exit 1; }
+done
+
+work="$(mktemp -d)"
+xvfb_pid=""
+wm_pid=""
+app_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The operator's folder with the sample data waiting.
+home="$work/home"
+mkdir -p "$home/Morvanta/模板" "$home/Morvanta/下载数据" "$home/Morvanta/正副本"
+cp "$build/templates/正本.doc" "$build/templates/副本.doc" "$home/Morvanta/模板/"
+cp "$build/templates/down.xls" "$home/Morvanta/下载数据/"
+
+# A display number nobody uses.
+display=90
+while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
+    display=$((display + 1))
+done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display"
+for _ in $(seq 50); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    sleep 0.1
+done
+
+for wm in openbox xfwm4 metacity fluxbox twm; do
+    if command -v "$wm" >/dev/null; then
+        "$wm" >"$work/wm.log" 2>&1 &
+        wm_pid=$!
+        sleep 1
+        break
+    fi
+done
+
+# Visible windows titled "Morvanta" whose client area has the given size.
+windows_of_size() {
+    local id geometry
+    for id in $(xdotool search --onlyvisible --name '^Morvanta$' 2>/dev/null); do
+        geometry="$(xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: //p')"
+        case "$1" in
+            other) [ "$geometry" != 524x372 ] && [ "$geometry" != 298x119 ] && echo "$id" ;;
+            *) [ "$geometry" = "$1" ] && echo "$id" ;;
+        esac
+    done
+    return 0
+}
+
+wait_for() { # wait_for <size|other> <seconds>
+    local deadline=$((SECONDS + $2)) id
+    while [ $SECONDS -lt $deadline ]; do
+        id="$(windows_of_size "$1" | head -n 1)"
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.2
+    done
+    echo "screenshots: no $1 window within $2 s" >&2
+    return 1
+}
+
+capture() { # capture <window> <file>: the window with its frame when a window manager draws one
+    sleep 0.5
+    local frame
+    frame="$(xdotool getwindowgeometry "$1" >/dev/null && xwininfo -children -id "$1" 2>/dev/null |
+             sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\).*/\1/p')" || true
+    if [ -n "$wm_pid" ] && [ -n "$frame" ] && [ "$frame" != "$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')" ]; then
+        import -window "$frame" "$2"
+    else
+        import -window "$1" "$2"
+    fi
+    echo "screenshots: wrote $2"
+}
+
+mkdir -p "$docs"
+HOME="$home" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 "$build/generator/Morvanta" >"$work/morvanta.log" 2>&1 &
+app_pid=$!
+
+main="$(wait_for 524x372 60)"
+capture "$main" "$docs/morvanta-main.png"
+
+# Press "生成Morvanta文件" (its centre in the window) and catch the wait form
+# once a few rows are done.
+xdotool mousemove --window "$main" 360 156 click 1
+wait_form="$(wait_for 298x119 120)"
+sleep 4
+capture "$wait_form" "$docs/morvanta-wait.png"
+
+message="$(wait_for other 300)"
+capture "$message" "$docs/morvanta-done.png"
+xdotool key --window "$message" Return
+
+# Back to the main window; "退  出" ends the program (and its office).
+main="$(wait_for 524x372 30)"
+xdotool mousemove --window "$main" 256 248 click 1
+for _ in $(seq 100); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.2
+done
+if kill -0 "$app_pid" 2>/dev/null; then
+    echo "screenshots: Morvanta did not end after 退  出" >&2
+    exit 1
+fi
+wait "$app_pid" || true
+app_pid=""
+echo "screenshots: generated $(ls "$home/Morvanta/正副本" | wc -l) documents"
