@@ -31,7 +31,6 @@ if(LibreOfficeSDK_FOUND AND NOT TARGET LibreOffice::SDK)
     set(_lo_stamp ${_lo_gen}/.stamp)
     add_custom_command(
         OUTPUT ${_lo_stamp}
-        COMMAND ${CMAKE_COMMAND} -E rm -rf ${_lo_gen}
         COMMAND ${LibreOffice_CPPUMAKER} -Gc -O${_lo_gen} ${_lo_types} ${_lo_offapi}
         COMMAND ${CMAKE_COMMAND} -E touch ${_lo_stamp}
         DEPENDS ${_lo_types} ${_lo_offapi}
@@ -39,11 +38,16 @@ if(LibreOfficeSDK_FOUND AND NOT TARGET LibreOffice::SDK)
         VERBATIM)
     add_custom_target(uno_headers DEPENDS ${_lo_stamp})
 
-    add_library(LibreOffice::SDK INTERFACE IMPORTED)
-    target_include_directories(LibreOffice::SDK SYSTEM INTERFACE ${_lo_gen} ${LibreOffice_INCLUDE_DIR})
-    target_compile_definitions(LibreOffice::SDK INTERFACE LINUX UNX CPPU_ENV=gcc3)
-    target_link_libraries(LibreOffice::SDK INTERFACE
+    file(MAKE_DIRECTORY ${_lo_gen})
+    add_library(libreoffice_sdk INTERFACE)
+    target_include_directories(libreoffice_sdk SYSTEM INTERFACE ${_lo_gen} ${LibreOffice_INCLUDE_DIR})
+    target_compile_definitions(libreoffice_sdk INTERFACE LINUX UNX CPPU_ENV=gcc3)
+    target_link_libraries(libreoffice_sdk INTERFACE
         ${LibreOffice_CPPUHELPER_LIBRARY} ${LibreOffice_SALHELPER_LIBRARY}
         ${LibreOffice_CPPU_LIBRARY} ${LibreOffice_SAL_LIBRARY})
-    add_dependencies(LibreOffice::SDK uno_headers)
+    # The UNO libraries load private libraries of the installation.
+    target_link_options(libreoffice_sdk INTERFACE
+        "LINKER:-rpath-link,${LibreOffice_PROGRAM_DIR}" "LINKER:-rpath,${LibreOffice_PROGRAM_DIR}")
+    add_dependencies(libreoffice_sdk uno_headers)
+    add_library(LibreOffice::SDK ALIAS libreoffice_sdk)
 endif()

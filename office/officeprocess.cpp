@@ -1,0 +1,306 @@
+#include "office/officeprocess.h"
+
+#include "office/error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QUrl>
+
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace office::detail {
+
+namespace {
+
+// The office of this program, for the signal handlers.
+std::atomic<pid_t> g_officePid{0};
+
+// Keeps the new profile quiet and in a Chinese locale: numbers and dates are
+// displayed as on a Simplified Chinese desktop; no lock files beside the
+// documents, no backups, no recovery data.
+const char kProfileSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Setup/L10N"><prop oor:name="ooSetupSystemLocale" oor:op="fuse"><value>zh-CN</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentOOoLockFile" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentSystemFileLocking" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseLocking" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="ShowTipOfTheDay" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Save/Document"><prop oor:name="CreateBackup" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Recovery/AutoSave"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Recovery/RecoveryInfo"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
+</oor:items>
+)";
+
+// Waits for EOF on its stdin (the program has ended or let go of this
+// office), then kills the office and removes its socket files and folder.
+const char kGuardianScript[] =
+    "read _ ; kill -9 \"$1\" 2>/dev/null; i=0; "
+    "while kill -0 \"$1\" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done; "
+    "if [ -f \"$2/sockets\" ]; then while IFS= read -r s; do rm -f \"$s\"; done < \"$2/sockets\"; "
+    "fi; "
+    "rm -rf \"$2\"";
+
+std::vector<std::string> officeArguments(const QString& binary, const QString& tempDir,
+                                         const QString& pipeName)
+{
+    const QString profileUrl = QUrl::fromLocalFile(tempDir + QStringLiteral("/profile")).toString();
+    // argv[0] must be the full path: the office finds its installation from it.
+    return {
+        binary.toStdString(),
+        "--headless",
+        "--invisible",
+        "--nologo",
+        "--norestore",
+        "--nodefault",
+        "--nolockcheck",
+        "--nofirststartwizard",
+        ("-env:UserInstallation=" + profileUrl).toStdString(),
+        ("--accept=pipe,name=" + pipeName + ";urp;StarOffice.ComponentContext").toStdString(),
+    };
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings)
+{
+    std::vector<char*> result;
+    for (auto& s : strings)
+        result.push_back(s.data());
+    result.push_back(nullptr);
+    return result;
+}
+
+// Every variable of ours, with TMPDIR pointing into the private folder so
+// that the office's own temporary files go where we clean up.
+std::vector<std::string> officeEnvironment(const QString& tempDir)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry(*e);
+        if (entry.rfind("TMPDIR=", 0) == 0 || entry.rfind("SAL_USE_VCLPLUGIN=", 0) == 0)
+            continue;
+        env.push_back(entry);
+    }
+    env.push_back(("TMPDIR=" + tempDir + QStringLiteral("/tmp")).toStdString());
+    env.push_back("SAL_USE_VCLPLUGIN=svp");
+    return env;
+}
+
+void closeInheritedDescriptors()
+{
+    ::close_range(3, ~0U, 0);
+}
+
+} // namespace
+
+void killOfficesFromSignalHandler()
+{
+    const pid_t pid = g_officePid.load();
+    if (pid > 0)
+        ::kill(pid, SIGKILL);
+}
+
+OfficeProcess::OfficeProcess(QString programDir) : programDir_(std::move(programDir)) {}
+
+OfficeProcess::~OfficeProcess()
+{
+    kill();
+}
+
+void OfficeProcess::start()
+{
+    const QString binary = programDir_ + QStringLiteral("/soffice.bin");
+    if (!QFileInfo(binary).isExecutable())
+        throw Error(errc::OfficeNotInstalled,
+                    QStringLiteral("未找到 LibreOffice（%1 不存在或不可执行），请安装 "
+                                   "libreoffice-writer 和 libreoffice-calc。")
+                        .arg(binary));
+
+    QByteArray pattern =
+        QFile::encodeName(QDir::tempPath() + QStringLiteral("/morvanta-office-XXXXXX"));
+    if (!::mkdtemp(pattern.data()))
+        throw Error(errc::PermissionDenied,
+                    QStringLiteral("无法在 %1 中建立办公组件的临时文件夹。").arg(QDir::tempPath()));
+    tempDir_ = QFile::decodeName(pattern);
+    QDir().mkpath(tempDir_ + QStringLiteral("/profile/user"));
+    QDir().mkpath(tempDir_ + QStringLiteral("/tmp"));
+    QFile settings(tempDir_ + QStringLiteral("/profile/user/registrymodifications.xcu"));
+    if (settings.open(QIODevice::WriteOnly))
+        settings.write(kProfileSettings);
+    settings.close();
+
+    pipeName_ = QStringLiteral("morvanta-%1-%2")
+                    .arg(::getpid())
+                    .arg(QRandomGenerator::global()->generate64(), 0, 16);
+    launch();
+    startGuardian();
+}
+
+void OfficeProcess::restart()
+{
+    stopGuardian();
+    launch();
+    startGuardian();
+}
+
+void OfficeProcess::launch()
+{
+    const QString binaryPath = programDir_ + QStringLiteral("/soffice.bin");
+    const std::string binary = binaryPath.toStdString();
+    std::vector<std::string> args = officeArguments(binaryPath, tempDir_, pipeName_);
+    std::vector<std::string> env = officeEnvironment(tempDir_);
+    std::vector<char*> argv = pointers(args);
+    std::vector<char*> envp = pointers(env);
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    const pid_t parent = ::getpid();
+
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(devNull);
+        throw Error(errc::OfficeNotInstalled,
+                    QStringLiteral("无法启动 LibreOffice：系统不允许创建新进程。"));
+    }
+    if (child == 0) {
+        // Only async-signal-safe calls from here on. The office dies with us,
+        // even when we are killed with SIGKILL.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        ::setpgid(0, 0); // a Ctrl+C in the terminal reaches us, not the office directly
+        ::dup2(devNull, 0);
+        ::dup2(devNull, 1);
+        ::dup2(devNull, 2);
+        closeInheritedDescriptors();
+        ::execve(binary.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(devNull);
+    pid_ = child;
+    exitCode_ = -1;
+    g_officePid.store(child);
+}
+
+void OfficeProcess::startGuardian()
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return;
+    const std::string pidText = std::to_string(pid_);
+    const std::string dir = tempDir_.toStdString();
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setpgid(0, 0); // outlives a terminal's Ctrl+C long enough to clean up
+        ::dup2(fds[0], 0);
+        ::dup2(devNull, 1);
+        ::dup2(devNull, 2);
+        closeInheritedDescriptors();
+        ::execl("/bin/sh", "sh", "-c", kGuardianScript, "sh", pidText.c_str(), dir.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(devNull);
+    ::close(fds[0]);
+    if (child < 0) {
+        ::close(fds[1]);
+        return;
+    }
+    guardianPid_ = child;
+    lifelineFd_ = fds[1];
+}
+
+void OfficeProcess::stopGuardian()
+{
+    if (guardianPid_ > 0) {
+        ::kill(guardianPid_, SIGKILL);
+        ::waitpid(guardianPid_, nullptr, 0);
+        guardianPid_ = 0;
+    }
+    if (lifelineFd_ >= 0) {
+        ::close(lifelineFd_);
+        lifelineFd_ = -1;
+    }
+}
+
+bool OfficeProcess::isRunning()
+{
+    if (pid_ <= 0)
+        return false;
+    int status = 0;
+    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == 0)
+        return true;
+    exitCode_ = (r == pid_ && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+    g_officePid.store(0);
+    pid_ = 0;
+    return false;
+}
+
+void OfficeProcess::recordSocketFiles()
+{
+    // The office listens on socket files under /tmp whatever TMPDIR says; find
+    // the ones it holds open through /proc so the guardian can remove them.
+    if (pid_ <= 0)
+        return;
+    QStringList inodes;
+    static const QRegularExpression socket(QStringLiteral("^socket:\\[(\\d+)\\]$"));
+    const QDir fdDir(QStringLiteral("/proc/%1/fd").arg(pid_));
+    for (const QString& fd :
+         fdDir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char link[64] = {};
+        const QByteArray path = QFile::encodeName(fdDir.filePath(fd));
+        if (::readlink(path.constData(), link, sizeof link - 1) <= 0)
+            continue;
+        const auto m = socket.match(QString::fromLatin1(link));
+        if (m.hasMatch())
+            inodes << m.captured(1);
+    }
+    QFile unix(QStringLiteral("/proc/net/unix"));
+    if (!unix.open(QIODevice::ReadOnly))
+        return;
+    QStringList files;
+    for (const QByteArray& line : unix.readAll().split('\n')) {
+        const QList<QByteArray> cols = line.simplified().split(' ');
+        if (cols.size() >= 8 && inodes.contains(QString::fromLatin1(cols[6])) &&
+            cols[7].startsWith('/'))
+            files << QFile::decodeName(cols[7]);
+    }
+    QFile list(tempDir_ + QStringLiteral("/sockets"));
+    if (list.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        list.write(QFile::encodeName(files.join(u'\n') + u'\n'));
+    socketFiles_ = files;
+}
+
+void OfficeProcess::kill()
+{
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        g_officePid.store(0);
+        pid_ = 0;
+    }
+    stopGuardian();
+    for (const QString& file : std::as_const(socketFiles_))
+        QFile::remove(file);
+    socketFiles_.clear();
+    removeTempDir();
+}
+
+void OfficeProcess::removeTempDir()
+{
+    if (!tempDir_.isEmpty()) {
+        QDir(tempDir_).removeRecursively();
+        tempDir_.clear();
+    }
+}
+
+} // namespace office::detail

@@ -1,0 +1,62 @@
+#pragma once
+
+// The private LibreOffice process of a running program: started headless with
+// a profile of its own in a temporary folder and a pipe name unique to this
+// process, and never outliving the program. This file knows nothing of UNO.
+
+#include <QString>
+#include <QStringList>
+
+#include <sys/types.h>
+
+namespace office::detail {
+
+class OfficeProcess
+{
+public:
+    explicit OfficeProcess(QString programDir);
+    ~OfficeProcess();
+    OfficeProcess(const OfficeProcess&) = delete;
+    OfficeProcess& operator=(const OfficeProcess&) = delete;
+
+    // Starts soffice.bin. Throws office::Error when it cannot be started.
+    void start();
+    // Starts it again on the same profile (after the first-start exit 81).
+    void restart();
+
+    // Reaps the process if it ended; returns whether it is still running.
+    bool isRunning();
+    // The exit code once it has ended (-1 when killed or still running).
+    int exitCode() const { return exitCode_; }
+
+    // Ends the process at once and removes the temporary folder.
+    void kill();
+
+    pid_t pid() const { return pid_; }
+    const QString& pipeName() const { return pipeName_; }
+    const QString& tempDir() const { return tempDir_; }
+
+    // Called after connecting: remembers the socket files the office made,
+    // which its guardian removes should the program be killed.
+    void recordSocketFiles();
+
+private:
+    void launch();
+    void startGuardian();
+    void stopGuardian();
+    void removeTempDir();
+
+    QString programDir_;
+    QString tempDir_;
+    QString pipeName_;
+    pid_t pid_ = 0;
+    pid_t guardianPid_ = 0;
+    int lifelineFd_ = -1; // write end; its closing tells the guardian we are gone
+    int exitCode_ = -1;
+    QStringList socketFiles_;
+};
+
+// Kills every office this program started; async-signal-safe, for signal handlers.
+void killOfficesFromSignalHandler();
+
+} // namespace office::detail

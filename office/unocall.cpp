@@ -1,0 +1,239 @@
+#include "office/unocall.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <cppuhelper/bootstrap.hxx>
+#include <rtl/bootstrap.hxx>
+
+#include <csignal>
+#include <mutex>
+
+using namespace com::sun::star;
+using com::sun::star::uno::Reference;
+using rtl::OUString;
+
+namespace office::detail {
+
+QString toQString(const OUString& s)
+{
+    return QString(reinterpret_cast<const QChar*>(s.getStr()), s.getLength());
+}
+
+OUString toOUString(const QString& s)
+{
+    return OUString(reinterpret_cast<const sal_Unicode*>(s.utf16()), s.size());
+}
+
+QString fileUrl(const QString& path)
+{
+    return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded);
+}
+
+// --- Watchdog ---------------------------------------------------------------
+
+Watchdog::Watchdog() : thread_([this] { run(); }) {}
+
+Watchdog::~Watchdog()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+void Watchdog::arm(pid_t target, std::chrono::milliseconds deadline)
+{
+    {
+        std::lock_guard lock(mutex_);
+        target_ = target;
+        deadline_ = std::chrono::steady_clock::now() + deadline;
+        armed_ = true;
+        fired_ = false;
+    }
+    wake_.notify_all();
+}
+
+bool Watchdog::disarm()
+{
+    std::lock_guard lock(mutex_);
+    armed_ = false;
+    return fired_;
+}
+
+void Watchdog::run()
+{
+    std::unique_lock lock(mutex_);
+    while (!stop_) {
+        if (!armed_) {
+            wake_.wait(lock);
+            continue;
+        }
+        const auto deadline = deadline_;
+        if (wake_.wait_until(lock, deadline) == std::cv_status::timeout && armed_ &&
+            deadline_ == deadline) {
+            // The call is hung: killing the office makes the blocked call
+            // return with an exception on the caller's thread.
+            if (target_ > 0)
+                ::kill(target_, SIGKILL);
+            fired_ = true;
+            armed_ = false;
+        }
+    }
+}
+
+// --- Connection -------------------------------------------------------------
+
+namespace {
+
+Reference<uno::XComponentContext> localContext(const QString& programDir)
+{
+    static std::mutex mutex;
+    static Reference<uno::XComponentContext> context;
+    std::lock_guard lock(mutex);
+    if (!context.is()) {
+        rtl::Bootstrap::set(u"URE_BOOTSTRAP"_ustr,
+                            toOUString(QStringLiteral("vnd.sun.star.pathname:") + programDir +
+                                       QStringLiteral("/fundamentalrc")));
+        try {
+            context = cppu::defaultBootstrap_InitialComponentContext();
+        } catch (const uno::Exception& e) {
+            throw Error(errc::OfficeNotInstalled,
+                        QStringLiteral("无法初始化 LibreOffice 的组件环境（%1）：%2")
+                            .arg(programDir, toQString(e.Message)));
+        }
+    }
+    return context;
+}
+
+QString seconds(std::chrono::milliseconds ms)
+{
+    return QString::number(static_cast<double>(ms.count()) / 1000.0, 'g', 3);
+}
+
+} // namespace
+
+Connection::Connection(const EngineOptions& options, Watchdog& watchdog)
+    : options_(options), watchdog_(watchdog), process_(options.programDir)
+{
+    process_.start();
+    try {
+        connect();
+    } catch (...) {
+        process_.kill();
+        throw;
+    }
+}
+
+Connection::~Connection()
+{
+    // Dropping references to a dead office is quick; the process goes first.
+    process_.kill();
+    try {
+        desktop_.clear();
+        context_.clear();
+    } catch (...) {
+    }
+}
+
+void Connection::connect()
+{
+    const Reference<uno::XComponentContext> local = localContext(options_.programDir);
+    const Reference<bridge::XUnoUrlResolver> resolver = bridge::UnoUrlResolver::create(local);
+    const OUString url = toOUString(QStringLiteral("uno:pipe,name=") + process_.pipeName() +
+                                    QStringLiteral(";urp;StarOffice.ComponentContext"));
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + options_.startDeadline;
+    int restarts = 0;
+    while (true) {
+        if (!process_.isRunning()) {
+            // A fresh profile makes the office exit once with 81 to be restarted.
+            if (process_.exitCode() == 81 && restarts++ < 3) {
+                process_.restart();
+                continue;
+            }
+            throw Error(
+                errc::OfficeNotInstalled,
+                QStringLiteral("LibreOffice 启动后立即退出（退出码 %1），无法使用办公组件。")
+                    .arg(process_.exitCode()));
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            throw Error(errc::OfficeNotInstalled,
+                        QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
+                            .arg(seconds(options_.startDeadline)));
+        watchdog_.arm(process_.pid(), left);
+        try {
+            const Reference<uno::XInterface> remote = resolver->resolve(url);
+            context_.set(remote, uno::UNO_QUERY_THROW);
+            desktop_ = frame::Desktop::create(context_);
+            watchdog_.disarm();
+            break;
+        } catch (const connection::NoConnectException&) {
+            watchdog_.disarm();
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        } catch (const uno::Exception& e) {
+            const bool timedOut = watchdog_.disarm();
+            if (timedOut)
+                throw Error(errc::OfficeNotInstalled,
+                            QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
+                                .arg(seconds(options_.startDeadline)));
+            if (process_.isRunning())
+                throw Error(errc::OfficeNotInstalled,
+                            QStringLiteral("无法连接到 LibreOffice：%1").arg(toQString(e.Message)));
+        }
+    }
+    process_.recordSocketFiles();
+}
+
+void Connection::abandon()
+{
+    process_.kill();
+    new (&desktop_) Reference<frame::XDesktop2>();
+    new (&context_) Reference<uno::XComponentContext>();
+}
+
+bool Connection::isAlive()
+{
+    return desktop_.is() && process_.isRunning();
+}
+
+Error Connection::failure(const uno::Exception& e, bool timedOut, bool disposed,
+                          const std::function<Error(const uno::Exception&)>& describe)
+{
+    const QString detail = toQString(e.Message);
+    if (timedOut) {
+        process_.kill();
+        return Error(errc::OfficeNoAnswer,
+                     QStringLiteral("办公组件在 %1 秒内没有响应，已将其结束。（%2）")
+                         .arg(seconds(options_.callDeadline), detail));
+    }
+    if (!process_.isRunning()) {
+        process_.kill();
+        return Error(errc::OfficeGone,
+                     QStringLiteral("办公组件在处理过程中意外退出。（%1）").arg(detail));
+    }
+    if (disposed)
+        return Error(errc::OfficeGone,
+                     QStringLiteral("与办公组件的连接已断开。（%1）").arg(detail));
+    return describe(e);
+}
+
+std::function<Error(const uno::Exception&)> describeAs(int number, QString what)
+{
+    return [number, what = std::move(what)](const uno::Exception& e) {
+        const QString detail = toQString(e.Message);
+        return Error(number, detail.isEmpty()
+                                 ? what
+                                 : what + QStringLiteral("（") + detail + QStringLiteral("）"));
+    };
+}
+
+} // namespace office::detail

@@ -1,0 +1,126 @@
+#pragma once
+
+// The connection to one office process and the guard that every call into it
+// goes through: a deadline (past it the office is killed) and the translation
+// of UNO exceptions into office::Error.
+
+#include "office/engine.h"
+#include "office/error.h"
+#include "office/officeprocess.h"
+
+#include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/uno/Exception.hpp>
+#include <com/sun/star/uno/XComponentContext.hpp>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace office::detail {
+
+namespace css = com::sun::star;
+
+// UTF-16 literals as office strings.
+inline rtl::OUString operator""_ustr(const char16_t* s, std::size_t n)
+{
+    return rtl::OUString(reinterpret_cast<const sal_Unicode*>(s), static_cast<sal_Int32>(n));
+}
+
+QString toQString(const rtl::OUString& s);
+rtl::OUString toOUString(const QString& s);
+QString fileUrl(const QString& path);
+
+// Kills the office when a call outlives its deadline.
+class Watchdog
+{
+public:
+    Watchdog();
+    ~Watchdog();
+    void arm(pid_t target, std::chrono::milliseconds deadline);
+    // Returns whether the deadline passed (and the office was killed) since arm().
+    bool disarm();
+
+private:
+    void run();
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::chrono::steady_clock::time_point deadline_{};
+    pid_t target_ = 0;
+    bool armed_ = false;
+    bool fired_ = false;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+class Connection
+{
+public:
+    Connection(const EngineOptions& options, Watchdog& watchdog);
+    ~Connection();
+
+    bool isAlive();
+    pid_t pid() const { return process_.pid(); }
+    const css::uno::Reference<css::frame::XDesktop2>& desktop() const { return desktop_; }
+    const css::uno::Reference<css::uno::XComponentContext>& context() const { return context_; }
+    void kill() { process_.kill(); }
+    // At program exit: ends the office and leaves the proxies unreleased,
+    // since the UNO runtime may already be torn down.
+    void abandon();
+
+    int documentsOpened = 0;
+
+    // Runs one call into the office under the deadline. A UNO exception
+    // becomes office::Error: "did not answer" when the deadline passed, "ended"
+    // when the office died, otherwise whatever `describe` makes of it.
+    template <class F>
+    decltype(auto) call(F&& f, const std::function<Error(const css::uno::Exception&)>& describe);
+
+private:
+    Error failure(const css::uno::Exception& e, bool timedOut, bool disposed,
+                  const std::function<Error(const css::uno::Exception&)>& describe);
+    void connect();
+
+    EngineOptions options_;
+    Watchdog& watchdog_;
+    OfficeProcess process_;
+    css::uno::Reference<css::uno::XComponentContext> context_;
+    css::uno::Reference<css::frame::XDesktop2> desktop_;
+};
+
+template <class F>
+decltype(auto) Connection::call(F&& f,
+                                const std::function<Error(const css::uno::Exception&)>& describe)
+{
+    struct Disarm
+    {
+        Watchdog& watchdog;
+        bool done = false;
+        ~Disarm()
+        {
+            if (!done)
+                watchdog.disarm();
+        }
+    };
+    watchdog_.arm(pid(), options_.callDeadline);
+    Disarm guard{watchdog_};
+    try {
+        return f();
+    } catch (const css::lang::DisposedException& e) {
+        guard.done = true;
+        const bool timedOut = watchdog_.disarm();
+        throw failure(e, timedOut, true, describe);
+    } catch (const css::uno::Exception& e) {
+        guard.done = true;
+        const bool timedOut = watchdog_.disarm();
+        throw failure(e, timedOut, false, describe);
+    }
+}
+
+// A generic description: "<what>：<engine detail>".
+std::function<Error(const css::uno::Exception&)> describeAs(int number, QString what);
+
+} // namespace office::detail

@@ -1,0 +1,124 @@
+#include "office/unosheet.h"
+
+#include "office/unoengine.h"
+#include "office/unoword.h"
+
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/text/XText.hpp>
+
+using namespace com::sun::star;
+using com::sun::star::uno::Reference;
+using com::sun::star::uno::UNO_QUERY_THROW;
+
+namespace office::detail {
+
+QString UnoWorksheet::CellText(int row, int column)
+{
+    if (row < 1 || column < 1 || row > 1048576 || column > 16384)
+        throw Error(errc::InvalidValue,
+                    QStringLiteral("单元格位置（第 %1 行，第 %2 列）无效。").arg(row).arg(column));
+    Connection& c = book_.attach();
+    return c.call(
+        [&] {
+            const Reference<table::XCell> cell = sheet->getCellByPosition(column - 1, row - 1);
+            // The cell's text is its value as formatted, as the sheet shows it.
+            return toQString(Reference<text::XText>(cell, UNO_QUERY_THROW)->getString());
+        },
+        describeAs(errc::NotASpreadsheet, QStringLiteral("无法读取数据文件“%1”第 %2 行第 %3 列")
+                                              .arg(book_.path())
+                                              .arg(row)
+                                              .arg(column)));
+}
+
+UnoWorkbook::UnoWorkbook(UnoEngine& engine, QString path) : engine_(engine), path_(std::move(path))
+{
+    attach();
+}
+
+UnoWorkbook::~UnoWorkbook()
+{
+    try {
+        close();
+    } catch (...) {
+    }
+}
+
+Connection& UnoWorkbook::attach()
+{
+    if (component_.is() && connection_ && connection_->isAlive() &&
+        connection_ == engine_.connection())
+        return *connection_;
+    component_.clear();
+    connection_ = engine_.connection();
+    component_ = loadComponent(*connection_, path_, true, true);
+    for (auto& [name, sheet] : sheets_)
+        bindSheet(*sheet);
+    return *connection_;
+}
+
+void UnoWorkbook::bindSheet(UnoWorksheet& sheet)
+{
+    const QString& name = sheet.name();
+    sheet.sheet = connection_->call(
+        [&]() -> Reference<css::sheet::XSpreadsheet> {
+            const Reference<css::sheet::XSpreadsheetDocument> doc(component_, UNO_QUERY_THROW);
+            const Reference<css::sheet::XSpreadsheets> all = doc->getSheets();
+            if (!all->hasByName(toOUString(name)))
+                return {};
+            return Reference<css::sheet::XSpreadsheet>(all->getByName(toOUString(name)),
+                                                       UNO_QUERY_THROW);
+        },
+        describeAs(errc::NoSuchWorksheet,
+                   QStringLiteral("无法读取数据文件“%1”的工作表“%2”").arg(path_, name)));
+    if (!sheet.sheet.is())
+        throw Error(errc::NoSuchWorksheet,
+                    QStringLiteral("数据文件“%1”中没有名为“%2”的工作表。").arg(path_, name));
+}
+
+sheet::Worksheet& UnoWorkbook::Worksheets(const QString& name)
+{
+    attach();
+    auto it = sheets_.find(name);
+    if (it != sheets_.end())
+        return *it->second;
+    auto sheet = std::make_unique<UnoWorksheet>(*this, name);
+    bindSheet(*sheet);
+    return *sheets_.emplace(name, std::move(sheet)).first->second;
+}
+
+void UnoWorkbook::close()
+{
+    const Reference<lang::XComponent> doc = component_;
+    component_.clear();
+    for (auto& [name, sheet] : sheets_)
+        sheet->sheet.clear();
+    if (doc.is() && connection_)
+        closeComponent(*connection_, doc);
+    connection_.reset();
+}
+
+UnoSheetApplication::~UnoSheetApplication()
+{
+    try {
+        Quit();
+    } catch (...) {
+    }
+}
+
+sheet::Workbook& UnoSheetApplication::GetObject(const QString& path)
+{
+    books_.push_back(std::make_unique<UnoWorkbook>(engine_, path));
+    return *books_.back();
+}
+
+void UnoSheetApplication::Quit()
+{
+    std::vector<std::unique_ptr<UnoWorkbook>> books = std::move(books_);
+    books_.clear();
+    for (auto& book : books)
+        book->close();
+}
+
+} // namespace office::detail

@@ -1,0 +1,665 @@
+#include "office/unoword.h"
+
+#include "office/files.h"
+#include "office/units.h"
+#include "office/unoengine.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XMultiPropertySet.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/IllegalArgumentException.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/style/XStyle.hpp>
+#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+using namespace com::sun::star;
+using com::sun::star::uno::Any;
+using com::sun::star::uno::Reference;
+using com::sun::star::uno::Sequence;
+using com::sun::star::uno::UNO_QUERY;
+using com::sun::star::uno::UNO_QUERY_THROW;
+using rtl::OUString;
+
+namespace office::detail {
+
+namespace {
+
+beans::PropertyValue property(const char* name, const Any& value)
+{
+    beans::PropertyValue p;
+    p.Name = OUString::createFromAscii(name);
+    p.Value = value;
+    return p;
+}
+
+// Word keeps sizes in points; Writer in 1/100 mm.
+sal_Int32 toHundredthMm(float points)
+{
+    return static_cast<sal_Int32>(std::lround(static_cast<double>(points) * 2540.0 / 72.0));
+}
+
+// Writer rounds lengths to 1/100 mm, Word files keep twips (1/20 pt): read
+// back on the twip grid so that a value written to a .doc reads as written.
+float toPoints(sal_Int32 hundredthMm)
+{
+    return static_cast<float>(std::round(static_cast<double>(hundredthMm) * 1440.0 / 2540.0) /
+                              20.0);
+}
+
+// Why a file cannot be read, in the operator's words; empty when it can.
+void checkReadable(const QString& path, bool spreadsheet)
+{
+    const QFileInfo info(path);
+    const QString kind = spreadsheet ? QStringLiteral("数据文件") : QStringLiteral("文件");
+    if (!QFileInfo(info.absolutePath()).isDir())
+        throw Error(errc::PathNotFound,
+                    QStringLiteral("%1“%2”所在的文件夹不存在。").arg(kind, path));
+    if (!isOrdinaryFile(path))
+        throw Error(errc::FileNotFound, QStringLiteral("未找到%1“%2”。").arg(kind, path));
+    if (::access(QFile::encodeName(path).constData(), R_OK) != 0)
+        throw Error(errc::PermissionDenied,
+                    QStringLiteral("没有读取%1“%2”的权限。").arg(kind, path));
+}
+
+bool containsCjk(const QString& text)
+{
+    for (const QChar c : text) {
+        const auto u = c.unicode();
+        if ((u >= 0x2E80 && u <= 0x9FFF) || (u >= 0xF900 && u <= 0xFAFF) ||
+            (u >= 0xFF00 && u <= 0xFFEF) || c.isSurrogate())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+Reference<lang::XComponent> loadComponent(Connection& connection, const QString& path,
+                                          bool readOnly, bool spreadsheet)
+{
+    checkReadable(path, spreadsheet);
+    const QString kind = spreadsheet ? QStringLiteral("电子表格") : QStringLiteral("文档");
+    std::vector<beans::PropertyValue> props = {
+        property("Hidden", Any(true)),
+        property("ReadOnly", Any(readOnly)),
+        property("MacroExecutionMode", Any(document::MacroExecMode::NEVER_EXECUTE)),
+        property("UpdateDocMode", Any(document::UpdateDocMode::NO_UPDATE)),
+        property("Silent", Any(true)),
+    };
+    if (spreadsheet) // an HTML table saved as .xls must open in the spreadsheet
+        props.push_back(
+            property("DocumentService", Any(u"com.sun.star.sheet.SpreadsheetDocument"_ustr)));
+    const Sequence<beans::PropertyValue> args(props.data(), static_cast<sal_Int32>(props.size()));
+    const QString notOpenable =
+        QStringLiteral("无法打开“%1”：它不是办公组件能够读取的%2。").arg(path, kind);
+
+    Reference<lang::XComponent> component = connection.call(
+        [&] {
+            return connection.desktop()->loadComponentFromURL(toOUString(fileUrl(path)),
+                                                              u"_blank"_ustr, 0, args);
+        },
+        describeAs(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable));
+    if (!component.is())
+        throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable);
+    const bool fits = spreadsheet
+                          ? Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is()
+                          : Reference<text::XTextDocument>(component, UNO_QUERY).is();
+    if (!fits) {
+        closeComponent(connection, component);
+        throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable);
+    }
+    ++connection.documentsOpened;
+    return component;
+}
+
+void closeComponent(Connection& connection, const Reference<lang::XComponent>& doc)
+{
+    if (!doc.is() || !connection.isAlive())
+        return;
+    connection.call(
+        [&] {
+            const Reference<util::XCloseable> closeable(doc, UNO_QUERY);
+            if (closeable.is())
+                closeable->close(true);
+            else
+                doc->dispose();
+        },
+        describeAs(errc::OfficeFailure, QStringLiteral("无法关闭文档")));
+}
+
+// --- Font -------------------------------------------------------------------
+
+float UnoFont::Size()
+{
+    Connection& c = range_.document().connection();
+    return c.call(
+        [&] {
+            const Reference<beans::XPropertySet> props(range_.range, UNO_QUERY_THROW);
+            const bool asian = containsCjk(toQString(range_.range->getString()));
+            const Any v =
+                props->getPropertyValue(asian ? u"CharHeightAsian"_ustr : u"CharHeight"_ustr);
+            float size = 0;
+            // Mixed sizes read as "undefined", as the automation model does.
+            return (v >>= size) ? size : 9999999.0f;
+        },
+        describeAs(errc::OfficeFailure, QStringLiteral("无法读取字号")));
+}
+
+void UnoFont::SetSize(float points)
+{
+    if (!(points >= 1.0f && points <= 1638.0f))
+        throw Error(errc::InvalidValue,
+                    QStringLiteral("字号 %1 磅超出允许范围（1 到 1638 磅）。").arg(points));
+    Connection& c = range_.document().connection();
+    c.call(
+        [&] {
+            // Western, Asian and complex-script text each have their own size.
+            const Reference<beans::XMultiPropertySet> props(range_.range, UNO_QUERY_THROW);
+            const OUString names[] = {u"CharHeight"_ustr, u"CharHeightAsian"_ustr,
+                                      u"CharHeightComplex"_ustr};
+            const Any values[] = {Any(points), Any(points), Any(points)};
+            props->setPropertyValues(Sequence<OUString>(names, 3), Sequence<Any>(values, 3));
+        },
+        describeAs(errc::OfficeFailure, QStringLiteral("无法设置字号")));
+}
+
+// --- Find -------------------------------------------------------------------
+
+bool UnoFind::Execute()
+{
+    return search(false);
+}
+
+bool UnoFind::Execute(const word::ExecuteArgs& args)
+{
+    if (args.FindText)
+        Text = *args.FindText;
+    if (args.MatchCase)
+        MatchCase = *args.MatchCase;
+    if (args.Wrap)
+        Wrap = *args.Wrap;
+    if (args.ReplaceWith)
+        Replacement.Text = *args.ReplaceWith;
+    return search(args.Replace);
+}
+
+void UnoFind::applyOptions()
+{
+    if (MatchWildcards || MatchSoundsLike || MatchFuzzy || MatchAllWordForms)
+        throw Error(errc::InvalidValue,
+                    QStringLiteral("不支持通配符、近音、模糊或全部词形的查找。"));
+    const int flags = (MatchCase ? 1 : 0) | (MatchWholeWord ? 2 : 0) | (Forward ? 0 : 4);
+    if (!descriptor_.is()) {
+        descriptor_ = range_.document().searchable()->createSearchDescriptor();
+        const Reference<beans::XPropertySet> props(descriptor_, UNO_QUERY_THROW);
+        props->setPropertyValue(u"SearchRegularExpression"_ustr, Any(false));
+        props->setPropertyValue(u"SearchSimilarity"_ustr, Any(false));
+        props->setPropertyValue(u"SearchStyles"_ustr, Any(false));
+    }
+    if (flags != appliedFlags_) {
+        const Reference<beans::XPropertySet> props(descriptor_, UNO_QUERY_THROW);
+        props->setPropertyValue(u"SearchCaseSensitive"_ustr, Any(MatchCase));
+        props->setPropertyValue(u"SearchWords"_ustr, Any(MatchWholeWord));
+        props->setPropertyValue(u"SearchBackwards"_ustr, Any(!Forward));
+        appliedFlags_ = flags;
+    }
+    if (Text != appliedText_ || appliedText_.isNull()) {
+        descriptor_->setSearchString(toOUString(Text));
+        appliedText_ = Text;
+        if (appliedText_.isNull())
+            appliedText_ = QStringLiteral("");
+    }
+}
+
+bool UnoFind::search(bool replace)
+{
+    if (Text.isEmpty())
+        return false;
+    UnoDocument& doc = range_.document();
+    return doc.connection().call(
+        [&] {
+            applyOptions();
+            const Reference<util::XSearchable> searchable = doc.searchable();
+            // Searching starts at the range itself, so text just inserted
+            // there is searched again like any other text.
+            const Reference<text::XTextRange> from =
+                Forward ? range_.range->getStart() : range_.range->getEnd();
+            Reference<uno::XInterface> found = searchable->findNext(from, descriptor_);
+            if (!found.is() && Wrap == word::wdFindContinue)
+                found = searchable->findFirst(descriptor_);
+            if (!found.is())
+                return false;
+            Reference<text::XTextRange> hit(found, UNO_QUERY_THROW);
+            if (replace)
+                hit->setString(toOUString(Replacement.Text)); // literal: no codes, no patterns
+            range_.range = hit;
+            return true;
+        },
+        describeAs(errc::OfficeFailure, QStringLiteral("在“%1”中查找替换失败").arg(doc.path())));
+}
+
+// --- Range ------------------------------------------------------------------
+
+UnoRange::UnoRange(UnoDocument& document, Reference<text::XTextRange> r)
+    : range(std::move(r)), document_(document), find_(*this), font_(*this)
+{
+}
+
+void UnoRange::Select()
+{
+    document_.connection().call(
+        [&] {
+            const Reference<frame::XModel> model(document_.textDocument(), UNO_QUERY_THROW);
+            const Reference<view::XSelectionSupplier> selection(model->getCurrentController(),
+                                                                UNO_QUERY);
+            if (selection.is())
+                selection->select(Any(range));
+        },
+        describeAs(errc::OfficeFailure, QStringLiteral("无法选定文本")));
+}
+
+QString UnoRange::Text()
+{
+    return document_.connection().call(
+        [&] { return toQString(range->getString()); },
+        describeAs(errc::OfficeFailure, QStringLiteral("无法读取文本")));
+}
+
+// --- PageSetup --------------------------------------------------------------
+
+Reference<beans::XPropertySet> UnoPageSetup::firstPageStyle()
+{
+    const Reference<text::XTextDocument> doc = document_.textDocument();
+    const Reference<text::XTextCursor> cursor = doc->getText()->createTextCursor();
+    cursor->gotoStart(false);
+    OUString styleName;
+    Reference<beans::XPropertySet>(cursor, UNO_QUERY_THROW)
+        ->getPropertyValue(u"PageStyleName"_ustr) >>= styleName;
+    const Reference<style::XStyleFamiliesSupplier> families(doc, UNO_QUERY_THROW);
+    const Reference<container::XNameAccess> pageStyles(
+        families->getStyleFamilies()->getByName(u"PageStyles"_ustr), UNO_QUERY_THROW);
+    return Reference<beans::XPropertySet>(pageStyles->getByName(styleName), UNO_QUERY_THROW);
+}
+
+float UnoPageSetup::margin(Side side)
+{
+    return document_.connection().call(
+        [&] {
+            const Reference<beans::XPropertySet> style = firstPageStyle();
+            auto get = [&](const OUString& name) {
+                sal_Int32 v = 0;
+                style->getPropertyValue(name) >>= v;
+                return v;
+            };
+            auto on = [&](const OUString& name) {
+                bool v = false;
+                style->getPropertyValue(name) >>= v;
+                return v;
+            };
+            // Writer measures to the header or footer; the body starts below it.
+            switch (side) {
+            case Side::Top:
+                return toPoints(get(u"TopMargin"_ustr) +
+                                (on(u"HeaderIsOn"_ustr) ? get(u"HeaderHeight"_ustr) : 0));
+            case Side::Bottom:
+                return toPoints(get(u"BottomMargin"_ustr) +
+                                (on(u"FooterIsOn"_ustr) ? get(u"FooterHeight"_ustr) : 0));
+            case Side::Left:
+                return toPoints(get(u"LeftMargin"_ustr));
+            case Side::Right:
+                return toPoints(get(u"RightMargin"_ustr));
+            }
+            return 0.0f;
+        },
+        describeAs(errc::OfficeFailure,
+                   QStringLiteral("无法读取“%1”的页边距").arg(document_.path())));
+}
+
+void UnoPageSetup::setMargin(Side side, float points)
+{
+    if (!std::isfinite(points) || points < 0.0f)
+        throw Error(errc::InvalidValue, QStringLiteral("页边距 %1 磅无效。").arg(points));
+    const sal_Int32 value = toHundredthMm(points);
+    document_.connection().call(
+        [&] {
+            const Reference<style::XStyleFamiliesSupplier> families(document_.textDocument(),
+                                                                    UNO_QUERY_THROW);
+            const Reference<container::XIndexAccess> pageStyles(
+                families->getStyleFamilies()->getByName(u"PageStyles"_ustr), UNO_QUERY_THROW);
+            // Every page style in use, so that the margin holds for the whole document.
+            for (sal_Int32 i = 0; i < pageStyles->getCount(); ++i) {
+                const Reference<style::XStyle> st(pageStyles->getByIndex(i), UNO_QUERY_THROW);
+                if (!st->isInUse())
+                    continue;
+                const Reference<beans::XPropertySet> style(st, UNO_QUERY_THROW);
+                auto get = [&](const OUString& name) {
+                    sal_Int32 v = 0;
+                    style->getPropertyValue(name) >>= v;
+                    return v;
+                };
+                auto on = [&](const OUString& name) {
+                    bool v = false;
+                    style->getPropertyValue(name) >>= v;
+                    return v;
+                };
+                auto setEdge = [&](const OUString& marginName, const OUString& isOn,
+                                   const OUString& height) {
+                    if (!on(isOn)) {
+                        style->setPropertyValue(marginName, Any(value));
+                        return;
+                    }
+                    // Keep the header's distance from the edge and give the
+                    // rest to the header area, or pull the header closer to
+                    // the edge when the margin is smaller than the header.
+                    const sal_Int32 edge = get(marginName);
+                    const sal_Int32 minHeight = 10;
+                    if (value - edge >= minHeight) {
+                        style->setPropertyValue(height, Any(value - edge));
+                    } else {
+                        const sal_Int32 h = std::max(minHeight, std::min(get(height), value));
+                        style->setPropertyValue(height, Any(h));
+                        style->setPropertyValue(marginName, Any(std::max<sal_Int32>(0, value - h)));
+                    }
+                };
+                switch (side) {
+                case Side::Top:
+                    setEdge(u"TopMargin"_ustr, u"HeaderIsOn"_ustr, u"HeaderHeight"_ustr);
+                    break;
+                case Side::Bottom:
+                    setEdge(u"BottomMargin"_ustr, u"FooterIsOn"_ustr, u"FooterHeight"_ustr);
+                    break;
+                case Side::Left:
+                    style->setPropertyValue(u"LeftMargin"_ustr, Any(value));
+                    break;
+                case Side::Right:
+                    style->setPropertyValue(u"RightMargin"_ustr, Any(value));
+                    break;
+                }
+            }
+        },
+        describeAs(errc::InvalidValue,
+                   QStringLiteral("无法为“%1”设置页边距").arg(document_.path())));
+}
+
+float UnoPageSetup::TopMargin()
+{
+    return margin(Side::Top);
+}
+float UnoPageSetup::BottomMargin()
+{
+    return margin(Side::Bottom);
+}
+float UnoPageSetup::LeftMargin()
+{
+    return margin(Side::Left);
+}
+float UnoPageSetup::RightMargin()
+{
+    return margin(Side::Right);
+}
+void UnoPageSetup::SetTopMargin(float points)
+{
+    setMargin(Side::Top, points);
+}
+void UnoPageSetup::SetBottomMargin(float points)
+{
+    setMargin(Side::Bottom, points);
+}
+void UnoPageSetup::SetLeftMargin(float points)
+{
+    setMargin(Side::Left, points);
+}
+void UnoPageSetup::SetRightMargin(float points)
+{
+    setMargin(Side::Right, points);
+}
+
+float UnoPageSetup::PageWidth()
+{
+    return document_.connection().call(
+        [&] {
+            sal_Int32 v = 0;
+            firstPageStyle()->getPropertyValue(u"Width"_ustr) >>= v;
+            return toPoints(v);
+        },
+        describeAs(errc::OfficeFailure, QStringLiteral("无法读取页面大小")));
+}
+
+float UnoPageSetup::PageHeight()
+{
+    return document_.connection().call(
+        [&] {
+            sal_Int32 v = 0;
+            firstPageStyle()->getPropertyValue(u"Height"_ustr) >>= v;
+            return toPoints(v);
+        },
+        describeAs(errc::OfficeFailure, QStringLiteral("无法读取页面大小")));
+}
+
+// --- Document ---------------------------------------------------------------
+
+UnoDocument::UnoDocument(std::shared_ptr<Connection> connection,
+                         Reference<lang::XComponent> component, QString path)
+    : connection_(std::move(connection)), component_(std::move(component)), path_(std::move(path)),
+      pageSetup_(*this)
+{
+    filterName_ = connection_->call(
+        [&] {
+            const Reference<frame::XModel> model(component_, UNO_QUERY_THROW);
+            for (const beans::PropertyValue& arg : model->getArgs()) {
+                OUString name;
+                if (arg.Name == "FilterName" && (arg.Value >>= name))
+                    return toQString(name);
+            }
+            return QString();
+        },
+        describeAs(errc::OfficeFailure, QStringLiteral("无法读取“%1”的文件格式").arg(path_)));
+}
+
+UnoDocument::~UnoDocument()
+{
+    try {
+        Close();
+    } catch (...) {
+    }
+}
+
+Connection& UnoDocument::connection()
+{
+    if (!component_.is())
+        throw Error(errc::OfficeFailure, QStringLiteral("文档“%1”已经关闭。").arg(path_));
+    return *connection_;
+}
+
+Reference<text::XTextDocument> UnoDocument::textDocument()
+{
+    return Reference<text::XTextDocument>(component_, UNO_QUERY_THROW);
+}
+
+Reference<util::XSearchable> UnoDocument::searchable()
+{
+    if (!searchable_.is())
+        searchable_.set(component_, UNO_QUERY_THROW);
+    return searchable_;
+}
+
+std::unique_ptr<word::Range> UnoDocument::Range(int start, int end)
+{
+    if (start < 0 || end < start)
+        throw Error(errc::InvalidValue,
+                    QStringLiteral("文本范围 %1 到 %2 无效。").arg(start).arg(end));
+    return connection().call(
+        [&] {
+            const Reference<text::XTextCursor> cursor =
+                textDocument()->getText()->createTextCursor();
+            cursor->gotoStart(false);
+            // Moves are 16-bit in the office's API.
+            for (int left = start; left > 0; left -= 32767)
+                cursor->goRight(static_cast<sal_Int16>(std::min(left, 32767)), false);
+            for (int left = end - start; left > 0; left -= 32767)
+                cursor->goRight(static_cast<sal_Int16>(std::min(left, 32767)), true);
+            return std::make_unique<UnoRange>(*this,
+                                              Reference<text::XTextRange>(cursor, UNO_QUERY_THROW));
+        },
+        describeAs(errc::OfficeFailure, QStringLiteral("无法在“%1”中取得文本范围").arg(path_)));
+}
+
+void UnoDocument::SaveAs(const QString& fileName)
+{
+    Connection& c = connection();
+    const QFileInfo target(fileName);
+    const QString dir = target.absolutePath();
+    if (!QFileInfo(dir).isDir())
+        throw Error(errc::PathNotFound,
+                    QStringLiteral("无法保存“%1”：文件夹“%2”不存在。").arg(fileName, dir));
+    if (target.isDir())
+        throw Error(errc::PermissionDenied,
+                    QStringLiteral("无法保存“%1”：该位置是一个文件夹。").arg(fileName));
+    if (!QFileInfo(dir).isWritable())
+        throw Error(errc::PermissionDenied,
+                    QStringLiteral("无法保存“%1”：没有写入文件夹“%2”的权限。").arg(fileName, dir));
+
+    // Written beside the target under a hidden name, then renamed over it:
+    // the name shows either the old file or the complete new one.
+    const QString temp =
+        dir + QStringLiteral("/.~morvanta-%1.tmp")
+                  .arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
+    try {
+        c.call(
+            [&] {
+                std::vector<beans::PropertyValue> props = {property("Overwrite", Any(true))};
+                if (!filterName_.isEmpty())
+                    props.push_back(property("FilterName", Any(toOUString(filterName_))));
+                const Reference<frame::XStorable> storable(component_, UNO_QUERY_THROW);
+                storable->storeToURL(toOUString(fileUrl(temp)),
+                                     Sequence<beans::PropertyValue>(
+                                         props.data(), static_cast<sal_Int32>(props.size())));
+            },
+            describeAs(errc::WriteFailed, QStringLiteral("无法写入文件“%1”").arg(fileName)));
+    } catch (...) {
+        QFile::remove(temp);
+        throw;
+    }
+    if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(fileName).constData()) !=
+        0) {
+        const int err = errno;
+        QFile::remove(temp);
+        const int number = err == ENAMETOOLONG ? errc::BadFileName
+                           : (err == EACCES || err == EPERM || err == EISDIR)
+                               ? errc::PermissionDenied
+                               : errc::WriteFailed;
+        throw Error(number, QStringLiteral("无法保存“%1”：%2")
+                                .arg(fileName, QString::fromLocal8Bit(std::strerror(err))));
+    }
+}
+
+void UnoDocument::Close()
+{
+    if (!component_.is())
+        return;
+    const Reference<lang::XComponent> doc = component_;
+    component_.clear();
+    searchable_.clear();
+    closeComponent(*connection_, doc);
+}
+
+// --- Application ------------------------------------------------------------
+
+UnoWordApplication::UnoWordApplication(UnoEngine& engine) : engine_(engine)
+{
+    engine_.sessionStarted();
+}
+
+UnoWordApplication::~UnoWordApplication()
+{
+    if (!quit_) {
+        try {
+            document_.reset();
+        } catch (...) {
+        }
+        engine_.sessionEnded();
+    }
+}
+
+void UnoWordApplication::ensureRunning() const
+{
+    if (quit_)
+        throw Error(errc::OfficeFailure, QStringLiteral("文字处理会话已经结束。"));
+}
+
+void UnoWordApplication::SetVisible(bool visible)
+{
+    ensureRunning();
+    // The private office is headless: it can never be shown.
+    if (visible)
+        throw Error(errc::InvalidValue, QStringLiteral("后台办公组件不能显示窗口。"));
+}
+
+bool UnoWordApplication::Visible()
+{
+    ensureRunning();
+    return false;
+}
+
+word::Document& UnoWordApplication::open(const QString& fileName, bool readOnly)
+{
+    ensureRunning();
+    if (document_ && document_->isOpen())
+        throw Error(errc::OfficeFailure, QStringLiteral("每个文字处理会话只能打开一个文档。"));
+    std::shared_ptr<Connection> connection = engine_.connection();
+    Reference<lang::XComponent> component = loadComponent(*connection, fileName, readOnly, false);
+    document_ = std::make_unique<UnoDocument>(connection, component, fileName);
+    return *document_;
+}
+
+word::Document& UnoWordApplication::ActiveDocument()
+{
+    ensureRunning();
+    if (!document_ || !document_->isOpen())
+        throw Error(errc::OfficeFailure, QStringLiteral("没有打开的文档。"));
+    return *document_;
+}
+
+float UnoWordApplication::PointsToCentimeters(float points)
+{
+    ensureRunning();
+    return pointsToCentimeters(points);
+}
+
+float UnoWordApplication::CentimetersToPoints(float centimeters)
+{
+    ensureRunning();
+    return centimetersToPoints(centimeters);
+}
+
+void UnoWordApplication::Quit()
+{
+    if (quit_)
+        return;
+    quit_ = true;
+    engine_.sessionEnded();
+    std::unique_ptr<UnoDocument> doc = std::move(document_);
+    if (doc)
+        doc->Close();
+}
+
+} // namespace office::detail

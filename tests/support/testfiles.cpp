@@ -1,0 +1,142 @@
+#include "testfiles.h"
+
+#include "office/engine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace testfiles {
+
+QString useTemporaryHome()
+{
+    static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/morvanta-test-home-XXXXXX"));
+    qputenv("HOME", QFile::encodeName(home.path()));
+    return home.path();
+}
+
+QString rtfText(const QString& text)
+{
+    QString out;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u == u'\\' || u == u'{' || u == u'}')
+            out += u'\\' + QString(c);
+        else if (u == u'\n')
+            out += QStringLiteral("\\line ");
+        else if (u < 0x80)
+            out += c;
+        else // signed 16-bit code units, surrogates written one by one
+            out += QStringLiteral("\\u%1?").arg(static_cast<short>(u));
+    }
+    return out;
+}
+
+QString rtfDocument(const QStringList& paragraphs, int points, int marginTwips)
+{
+    QString rtf =
+        QStringLiteral("{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 ") +
+        rtfText(QStringLiteral("宋体")) + QStringLiteral(";}}\n");
+    rtf += QStringLiteral("\\paperw11906\\paperh16838\\margl%1\\margr%1\\margt%1\\margb%1\n")
+               .arg(marginTwips);
+    for (const QString& p : paragraphs)
+        rtf += QStringLiteral("\\pard\\plain\\f0\\fs%1 ").arg(points * 2) + rtfText(p) +
+               QStringLiteral("\\par\n");
+    rtf += QStringLiteral("}\n");
+    return rtf;
+}
+
+void writeText(const QString& path, const QString& content)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(content.toUtf8());
+}
+
+void makeWordDocument(const QString& path, const QStringList& paragraphs, int points,
+                      int marginTwips)
+{
+    const QString rtf = path + QStringLiteral(".source.rtf");
+    writeText(rtf, rtfDocument(paragraphs, points, marginTwips));
+    office::convertFile(rtf, path, QStringLiteral("MS Word 97"));
+    QFile::remove(rtf);
+}
+
+namespace {
+
+QString xmlEscape(QString s)
+{
+    return s.replace(u'&', QStringLiteral("&amp;"))
+        .replace(u'<', QStringLiteral("&lt;"))
+        .replace(u'>', QStringLiteral("&gt;"));
+}
+
+const char kStyles[] = R"(<office:automatic-styles>
+ <number:date-style style:name="N_ymd"><number:year number:style="long"/><number:text>-</number:text><number:month number:style="long"/><number:text>-</number:text><number:day number:style="long"/></number:date-style>
+ <number:date-style style:name="N_cn"><number:year number:style="long"/><number:text>年</number:text><number:month/><number:text>月</number:text><number:day/><number:text>日</number:text></number:date-style>
+ <number:number-style style:name="N_num2"><number:number number:decimal-places="2" number:min-integer-digits="1" number:grouping="true"/></number:number-style>
+ <number:percentage-style style:name="N_pct"><number:number number:decimal-places="2" number:min-integer-digits="1"/><number:text>%</number:text></number:percentage-style>
+ <style:style style:name="date_ymd" style:family="table-cell" style:data-style-name="N_ymd"/>
+ <style:style style:name="date_cn" style:family="table-cell" style:data-style-name="N_cn"/>
+ <style:style style:name="num2" style:family="table-cell" style:data-style-name="N_num2"/>
+ <style:style style:name="pct" style:family="table-cell" style:data-style-name="N_pct"/>
+</office:automatic-styles>
+)";
+
+} // namespace
+
+void makeWorkbook(const QString& path, const QList<QList<Cell>>& rows, const QString& sheetName)
+{
+    QString x = QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+        "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+        "xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\" "
+        "office:version=\"1.2\" "
+        "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\">\n");
+    x += QString::fromUtf8(kStyles);
+    x += QStringLiteral("<office:body><office:spreadsheet><table:table table:name=\"%1\">\n")
+             .arg(xmlEscape(sheetName));
+    for (const auto& row : rows) {
+        x += QStringLiteral("<table:table-row>");
+        for (const Cell& c : row) {
+            x += QStringLiteral("<table:table-cell");
+            if (!c.style.isEmpty())
+                x += QStringLiteral(" table:style-name=\"%1\"").arg(c.style);
+            if (c.valueType.isEmpty()) {
+                if (c.text.isEmpty()) {
+                    x += QStringLiteral("/>");
+                    continue;
+                }
+                x += QStringLiteral(
+                         " office:value-type=\"string\"><text:p>%1</text:p></table:table-cell>")
+                         .arg(xmlEscape(c.text).replace(u' ', QStringLiteral("<text:s/>")));
+                continue;
+            }
+            const QString attr = c.valueType == u"date" ? QStringLiteral("office:date-value")
+                                                        : QStringLiteral("office:value");
+            x += QStringLiteral(" office:value-type=\"%1\" %2=\"%3\"/>")
+                     .arg(c.valueType, attr, c.value);
+        }
+        x += QStringLiteral("</table:table-row>\n");
+    }
+    x += QStringLiteral("</table:table></office:spreadsheet></office:body></office:document>\n");
+    const QString source = path + QStringLiteral(".source.fods");
+    writeText(source, x);
+    office::convertFile(source, path, QStringLiteral("MS Excel 97"));
+    QFile::remove(source);
+}
+
+QByteArray leadingBytes(const QString& path, int count)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.read(count);
+}
+
+} // namespace testfiles
