@@ -15,5 +15,8 @@ int main(int argc, char* argv[])
     DesktopLauncher launcher;
     form1 window(office::defaultEngine(), launcher);
     window.show();
-    return QApplication::exec();
+    const int exitCode = QApplication::exec();
+    // The office process ends with the program, before the windows go.
+    office::shutdownDefaultEngine();
+    return exitCode;
 }

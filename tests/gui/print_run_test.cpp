@@ -205,7 +205,9 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     prepareGeneratorApplication(app);
     PrintRunTest test;
-    return QTest::qExec(&test, argc, argv);
+    const int failures = QTest::qExec(&test, argc, argv);
+    office::shutdownDefaultEngine();
+    return failures;
 }
 
 #include "print_run_test.moc"
