@@ -48,12 +48,15 @@ int run()
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    int status = 2;
     try {
-        return run();
+        status = run();
     } catch (const office::Error& error) {
         printError(error.message());
     } catch (const std::exception& error) {
         printError(QString::fromLocal8Bit(error.what()));
     }
-    return 2;
+    // The office ends with the run, before the program's static objects go.
+    office::shutdownDefaultEngine();
+    return status;
 }

@@ -1,0 +1,400 @@
+// The batch run over real data files read by the real office: the three
+// paths, their messages and the order of what the operator sees, which rows
+// are read and how, bad data files, and the batch going on past failing fills.
+
+#include "testsupport.h"
+
+#include "generator/certificatefill.h"
+#include "generator/generationrun.h"
+#include "office/engine.h"
+#include "office/error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <csignal>
+#include <sys/stat.h>
+
+using paths::TemplateKind;
+
+namespace {
+
+const QString noFileMessage = QStringLiteral("未找到下载文件");
+const QString noDataMessage = QStringLiteral("没有下载数据可打印，请重新下载数据！");
+
+QString completionMessage()
+{
+    return QStringLiteral("请到“") + paths::outputDir() +
+           QStringLiteral(
+               "”目录中选择所需打印证书。\r\n如字数过多，请调整字体大小和行间距后进行打印！");
+}
+
+// The default engine, with the spreadsheet's start and quit written into the
+// run's log and a way to kill the office in the middle of a fill.
+class ObservedEngine : public office::Engine
+{
+public:
+    QStringList* log = nullptr;
+    int wordSessions = 0;
+    int killInSession = 0; // 1-based; the office dies right after this session opens its template
+
+    std::unique_ptr<office::word::Application> createWordApplication() override;
+    std::unique_ptr<office::sheet::Application> createSpreadsheetApplication() override;
+};
+
+class ObservedSheets : public office::sheet::Application
+{
+public:
+    ObservedSheets(std::unique_ptr<office::sheet::Application> inner, QStringList* log)
+        : inner_(std::move(inner)), log_(log)
+    {
+    }
+    office::sheet::Workbook& GetObject(const QString& path) override
+    {
+        return inner_->GetObject(path);
+    }
+    void Quit() override
+    {
+        *log_ << QStringLiteral("spreadsheet quit");
+        inner_->Quit();
+    }
+
+private:
+    std::unique_ptr<office::sheet::Application> inner_;
+    QStringList* log_;
+};
+
+class KillingWord : public office::word::Application, public office::word::Documents
+{
+public:
+    explicit KillingWord(std::unique_ptr<office::word::Application> inner)
+        : inner_(std::move(inner))
+    {
+    }
+    void SetVisible(bool visible) override { inner_->SetVisible(visible); }
+    bool Visible() override { return inner_->Visible(); }
+    office::word::Documents& Documents() override { return *this; }
+    office::word::Document& Open(const QString& fileName, bool readOnly) override
+    {
+        office::word::Document& document = inner_->Documents().Open(fileName, readOnly);
+        const long pid = office::defaultEngineOfficePid();
+        if (pid > 0)
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+        return document;
+    }
+    office::word::Document& ActiveDocument() override { return inner_->ActiveDocument(); }
+    float PointsToCentimeters(float p) override { return inner_->PointsToCentimeters(p); }
+    float CentimetersToPoints(float c) override { return inner_->CentimetersToPoints(c); }
+    void Quit() override { inner_->Quit(); }
+
+private:
+    std::unique_ptr<office::word::Application> inner_;
+};
+
+std::unique_ptr<office::word::Application> ObservedEngine::createWordApplication()
+{
+    auto app = office::defaultEngine().createWordApplication();
+    if (++wordSessions == killInSession)
+        return std::make_unique<KillingWord>(std::move(app));
+    return app;
+}
+
+std::unique_ptr<office::sheet::Application> ObservedEngine::createSpreadsheetApplication()
+{
+    *log << QStringLiteral("spreadsheet start");
+    return std::make_unique<ObservedSheets>(office::defaultEngine().createSpreadsheetApplication(),
+                                            log);
+}
+
+QStringList dataRow(const QString& number)
+{
+    return {number,
+            QStringLiteral("自2026年1月1日至2031年12月31日"),
+            QStringLiteral("青山市%1号康复中心").arg(number),
+            QStringLiteral("康复医疗服务"),
+            QStringLiteral("青山市东城区"),
+            QStringLiteral("李晓明"),
+            QStringLiteral("财政补助"),
+            QStringLiteral("￥1,250.00万元"),
+            QStringLiteral("青山市卫生健康委员会")};
+}
+
+} // namespace
+
+class GenerationRunTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    ObservedEngine engine;
+    RecordingView view;
+    CertificateRecord record;
+    QList<CertificateRecord> filled; // what the original fill saw, row by row
+
+    // Fills that only record what they were given, with a fresh MatchCase each.
+    GenerationCallbacks recordingFills()
+    {
+        auto fill = [this](const QString& kind) {
+            return [this, kind](bool& matchCase) -> std::int16_t {
+                view.log << QStringLiteral("fill %1 %2%3")
+                                .arg(kind, record.zhengshuhao,
+                                     matchCase ? QStringLiteral(" MatchCase") : QString());
+                matchCase = true;
+                if (kind == QStringLiteral("正本"))
+                    filled << record;
+                return 1;
+            };
+        };
+        return {fill(QStringLiteral("正本")), fill(QStringLiteral("副本"))};
+    }
+
+    GenerationCallbacks realFills()
+    {
+        return {[this](bool& matchCase) {
+                    return fillCertificate(engine, view, record, TemplateKind::Original, matchCase);
+                },
+                [this](bool& matchCase) {
+                    return fillCertificate(engine, view, record, TemplateKind::Duplicate,
+                                           matchCase);
+                }};
+    }
+
+    void run(const GenerationCallbacks& fills) { runGeneration(engine, view, record, fills); }
+
+    static void writeData(const QStringList& rowsXml)
+    {
+        makeWorkbook(paths::dataFile(), QStringList{headingRow()} + rowsXml);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        office::EngineOptions options;
+        options.callDeadline = std::chrono::seconds(20);
+        office::setDefaultEngineOptions(options);
+        makeMorvantaFolders();
+        makeDefaultTemplates();
+    }
+
+    void init()
+    {
+        view = RecordingView();
+        engine.log = &view.log;
+        engine.wordSessions = 0;
+        engine.killInSession = 0;
+        filled.clear();
+        QFile::remove(paths::dataFile());
+        QDir(paths::outputDir()).removeRecursively();
+        QDir().mkpath(paths::outputDir());
+    }
+
+    void missingDataFile_data()
+    {
+        QTest::addColumn<QString>("inPlace");
+        QTest::newRow("nothing") << "";
+        QTest::newRow("a folder") << "folder";
+        QTest::newRow("a FIFO") << "fifo";
+    }
+
+    void missingDataFile()
+    {
+        QFETCH(QString, inPlace);
+        const QByteArray path = QFile::encodeName(paths::dataFile());
+        if (inPlace == QStringLiteral("folder"))
+            QVERIFY(QDir().mkdir(paths::dataFile()));
+        if (inPlace == QStringLiteral("fifo"))
+            QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+
+        run(recordingFills());
+
+        QCOMPARE(view.log, (QStringList{"hide", "message " + noFileMessage, "show"}));
+        if (inPlace == QStringLiteral("folder"))
+            QVERIFY(QDir().rmdir(paths::dataFile()));
+        if (inPlace == QStringLiteral("fifo"))
+            QVERIFY(QFile::remove(paths::dataFile()));
+    }
+
+    // Row 2 decides: later rows do not count, and the file is kept.
+    void noDataInRowTwo()
+    {
+        writeData({rowOfTexts({QString(), QStringLiteral("有效期")}), rowOfTexts(dataRow("A3"))});
+        const QByteArray before = readFile(paths::dataFile());
+        run(recordingFills());
+        QCOMPARE(view.log, (QStringList{"hide", "spreadsheet start", "message " + noDataMessage,
+                                        "show", "spreadsheet quit"}));
+        QCOMPARE(readFile(paths::dataFile()), before);
+    }
+
+    void completeRunInOrder()
+    {
+        writeData({rowOfTexts(dataRow("A2")), rowOfTexts(dataRow("A3")), rowOfTexts(dataRow("A4")),
+                   rowOfTexts({QString(), QStringLiteral("第五行只有第二列")}),
+                   rowOfTexts(dataRow("A6"))});
+        run(recordingFills());
+
+        QStringList expected{"hide", "spreadsheet start"};
+        const QStringList numbers{"A2", "A3", "A4"};
+        for (int i = 0; i < numbers.size(); ++i)
+            expected << "wait" << QStringLiteral("progress %1/3").arg(i)
+                     << "fill 正本 " + numbers[i] << "fill 副本 " + numbers[i];
+        expected << "progress 3/3"
+                 << "unload"
+                 << "message " + completionMessage() << "show"
+                 << "spreadsheet quit";
+        QCOMPARE(view.log, expected);
+        QVERIFY(!QFileInfo::exists(paths::dataFile()));
+        QCOMPARE(recordTexts(record), dataRow("A4")); // the last row stays in the record
+
+        // The data file is consumed: the next run finds nothing.
+        view = RecordingView();
+        engine.log = &view.log;
+        run(recordingFills());
+        QCOMPARE(view.log, (QStringList{"hide", "message " + noFileMessage, "show"}));
+    }
+
+    // Values arrive as the sheet shows them, untouched.
+    void cellsAreReadAsDisplayed()
+    {
+        const QString longText = textOfLength(QStringLiteral("开展康复医学研究与培训。"), 5000);
+        const QString outsideBmp = QStringLiteral("𠀀𠀁𪚥有限公司");
+        writeData({
+            QStringLiteral("<table:table-row>") + textCell(QStringLiteral("B2")) +
+                dateCell(QStringLiteral("2031-05-31")) + textCell(outsideBmp) + textCell(longText) +
+                textCell(QStringLiteral("  东城区  ")) + emptyCell() + percentCell(0.125) +
+                amountCell(1234567.5) + textCell(QStringLiteral("^p.*")) +
+                textCell(QStringLiteral("第十列不读")) + QStringLiteral("</table:table-row>"),
+            rowOfTexts({QStringLiteral(" ")}), // a space is data; the rest empty
+            QStringLiteral("<table:table-row>") + amountCell(440000000123.0) +
+                QStringLiteral("</table:table-row>"),
+        });
+        run(recordingFills());
+
+        QCOMPARE(filled.size(), 3);
+        QCOMPARE(recordTexts(filled[0]),
+                 (QStringList{"B2", "2031年5月31日", outsideBmp, longText, "  东城区  ", "",
+                              "12.5%", "1,234,567.50", "^p.*"}));
+        QCOMPARE(recordTexts(filled[1]), (QStringList{" ", "", "", "", "", "", "", "", ""}));
+        QCOMPARE(filled[2].zhengshuhao, QStringLiteral("440,000,000,123.00"));
+    }
+
+    // A long file: every row is counted before the first fill and reported.
+    void longFileProgress()
+    {
+        constexpr int rows = 1000;
+        QStringList rowsXml;
+        for (int i = 0; i < rows; ++i)
+            rowsXml << rowOfTexts({QStringLiteral("C%1").arg(i), QStringLiteral("x")});
+        writeData(rowsXml);
+        run(recordingFills());
+
+        QCOMPARE(filled.size(), rows);
+        QStringList progress;
+        for (const QString& effect : view.log)
+            if (effect.startsWith(QStringLiteral("progress ")))
+                progress << effect;
+        QCOMPARE(progress.size(), rows + 1);
+        QCOMPARE(progress.first(), QStringLiteral("progress 0/%1").arg(rows));
+        QCOMPARE(progress.last(), QStringLiteral("progress %1/%1").arg(rows));
+        QCOMPARE(filled.last().zhengshuhao, QStringLiteral("C%1").arg(rows - 1));
+    }
+
+    void unreadableDataFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("random bytes") << "random";
+        QTest::newRow("no worksheet Sheet1") << "nosheet";
+    }
+
+    // The run ends with the failure: nothing generated, the main window stays
+    // hidden for the program's failure handling, the file stays.
+    void unreadableDataFile()
+    {
+        QFETCH(QString, kind);
+        if (kind == QStringLiteral("empty"))
+            writeFile(paths::dataFile(), QByteArray());
+        if (kind == QStringLiteral("random")) {
+            QByteArray bytes(64 * 1024, '\0');
+            QRandomGenerator generator(20261206);
+            for (char& b : bytes)
+                b = static_cast<char>(generator.bounded(256));
+            writeFile(paths::dataFile(), bytes);
+        }
+        if (kind == QStringLiteral("nosheet"))
+            makeWorkbook(paths::dataFile(), {headingRow(), rowOfTexts(dataRow("D2"))},
+                         QStringLiteral("数据"));
+        const QByteArray before = readFile(paths::dataFile());
+
+        bool failed = false;
+        try {
+            run(recordingFills());
+        } catch (const office::Error& error) {
+            failed = true;
+            QVERIFY2(!error.description().isEmpty(), qPrintable(error.message()));
+            if (kind == QStringLiteral("nosheet"))
+                QCOMPARE(error.number(), office::errc::NoSuchWorksheet);
+        }
+        QVERIFY2(failed, qPrintable(view.log.join(u'|')));
+        QCOMPARE(view.log, (QStringList{"hide", "spreadsheet start"}));
+        QCOMPARE(readFile(paths::dataFile()), before);
+    }
+
+    // Deleting the consumed data file is the last step; its failure is reported.
+    void dataFileGoneBeforeItsDeletion()
+    {
+        writeData({rowOfTexts(dataRow("E2"))});
+        GenerationCallbacks fills = recordingFills();
+        fills.WordReplace_fuben = [](bool&) -> std::int16_t {
+            QFile::remove(paths::dataFile());
+            return 1;
+        };
+        QVERIFY_THROWS_EXCEPTION(office::Error, run(fills));
+        QCOMPARE(view.log.mid(view.log.size() - 3),
+                 (QStringList{"message " + completionMessage(), "show", "spreadsheet quit"}));
+    }
+
+    // Real fills: a missing template is reported while the wait form is up and
+    // the batch goes on.
+    void missingTemplateDuringTheBatch()
+    {
+        const QString duplicate = paths::templateFile(TemplateKind::Duplicate);
+        const QByteArray kept = readFile(duplicate);
+        QVERIFY(QFile::remove(duplicate));
+        writeData({rowOfTexts(dataRow("F2")), rowOfTexts(dataRow("F3"))});
+        run(realFills());
+        writeFile(duplicate, kept);
+
+        QCOMPARE(view.log,
+                 (QStringList{"hide", "spreadsheet start", "wait", "progress 0/2",
+                              "message 未找到该文件", "wait", "progress 1/2",
+                              "message 未找到该文件", "progress 2/2", "unload",
+                              "message " + completionMessage(), "show", "spreadsheet quit"}));
+        QCOMPARE(filesBelow(paths::outputDir()), (QStringList{"F2（正本）.doc", "F3（正本）.doc"}));
+        QVERIFY(!QFileInfo::exists(paths::dataFile()));
+    }
+
+    // The office dies in the middle of one fill: that fill reports it, the
+    // office is replaced, and every other document is generated.
+    void officeKilledInTheMiddleOfABatch()
+    {
+        writeData(
+            {rowOfTexts(dataRow("G2")), rowOfTexts(dataRow("G3")), rowOfTexts(dataRow("G4"))});
+        engine.killInSession = 3; // the original of the second row
+        run(realFills());
+
+        QCOMPARE(view.messages.size(), 2);
+        QVERIFY2(view.messages[0].startsWith(QString::number(office::errc::OfficeGone) + u':'),
+                 qPrintable(view.messages[0]));
+        QCOMPARE(view.messages[1], completionMessage());
+        QCOMPARE(filesBelow(paths::outputDir()),
+                 (QStringList{"G2（副本）.doc", "G2（正本）.doc", "G3（副本）.doc",
+                              "G4（副本）.doc", "G4（正本）.doc"}));
+        QVERIFY(!QFileInfo::exists(paths::dataFile()));
+        SavedDocument saved(paths::outputDir() + QStringLiteral("G4（正本）.doc"));
+        QVERIFY(saved.contains(QStringLiteral("青山市G4号康复中心")));
+    }
+};
+
+MORVANTA_TEST_MAIN(GenerationRunTest)
+#include "tst_generationrun.moc"
