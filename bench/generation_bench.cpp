@@ -1,0 +1,277 @@
+// How fast the generation runs on real documents, and whether the office's
+// memory stays bounded over a long batch. Run by hand; prints its figures.
+//
+//   generation_bench          all measurements
+//   generation_bench quick    without the 2,000-row batch
+//
+// Works in a temporary HOME with the default templates of the build.
+
+#include "common/paths.h"
+#include "generator/certificatefill.h"
+#include "generator/generationrun.h"
+#include "generator/runview.h"
+#include "office/engine.h"
+#include "office/error.h"
+#include "office/word.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+using paths::TemplateKind;
+
+void print(const QString& line)
+{
+    std::fputs(qPrintable(line + u'\n'), stdout);
+    std::fflush(stdout);
+}
+
+// Answers every message at once; samples the office's memory as rows finish.
+class BenchView : public RunView
+{
+public:
+    int messages = 0;
+    int memoryEvery = 0; // rows between memory samples; 0: none
+    QElapsedTimer clock;
+
+    void hideMainWindow() override {}
+    void showMainWindow() override {}
+    void showWaitForm() override {}
+    void unloadWaitForm() override {}
+    void showMessage(const QString&) override { ++messages; }
+    void setProgress(int done, int total) override
+    {
+        if (memoryEvery > 0 && (done % memoryEvery == 0 || done == total))
+            print(QStringLiteral("  %1/%2 行  %3 s  办公组件进程 %4  VmRSS %5 MB")
+                      .arg(done, 5)
+                      .arg(total)
+                      .arg(static_cast<double>(clock.elapsed()) / 1000.0, 6, 'f', 1)
+                      .arg(office::defaultEngineOfficePid())
+                      .arg(officeRssMb(), 6, 'f', 1));
+    }
+
+    static double officeRssMb()
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(office::defaultEngineOfficePid()));
+        if (!status.open(QIODevice::ReadOnly))
+            return 0;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        return 0;
+    }
+};
+
+QString xmlText(const QString& text)
+{
+    return text.toHtmlEscaped();
+}
+
+QString cell(const QString& text)
+{
+    return QStringLiteral(
+               R"(<table:table-cell office:value-type="string"><text:p>%1</text:p></table:table-cell>)")
+        .arg(xmlText(text));
+}
+
+// Realistic rows whose lengths vary, so that some values pass the font thresholds.
+QString rowXml(int i)
+{
+    static const QStringList cities{QStringLiteral("青山市"), QStringLiteral("云岭县"),
+                                    QStringLiteral("白河区"), QStringLiteral("南湖市")};
+    static const QStringList kinds{QStringLiteral("第一人民医院"), QStringLiteral("实验中学"),
+                                   QStringLiteral("图书馆"), QStringLiteral("农业技术推广站"),
+                                   QStringLiteral("社会福利院附属康复护理与职业培训中心")};
+    const QString city = cities[i % cities.size()];
+    QString name = city + kinds[i % kinds.size()];
+    if (i % 7 == 0)
+        name += QStringLiteral("（") + city + QStringLiteral("公共卫生与健康教育研究所）");
+    const QString scope =
+        QStringLiteral("为社会提供公共服务。") +
+        QStringLiteral("开展相关业务研究、技术推广、人员培训与咨询服务；").repeated(1 + i % 9);
+    const QString domicile =
+        city + QStringLiteral("解放路%1号").arg(100 + i) +
+        (i % 5 == 0 ? QStringLiteral("综合服务大楼东侧附属办公楼三层至五层") : QString());
+    QStringList values{QStringLiteral("粤事证第%1号").arg(440000000 + i),
+                       QStringLiteral("自2026年1月1日至2031年12月31日"),
+                       name,
+                       scope,
+                       domicile,
+                       QStringLiteral("李晓明"),
+                       QStringLiteral("财政补助"),
+                       QStringLiteral("￥%1万元").arg(50 + i % 900),
+                       city + QStringLiteral("人民政府")};
+    QString xml = QStringLiteral("<table:table-row>");
+    for (const QString& v : values)
+        xml += cell(v);
+    return xml + QStringLiteral("</table:table-row>");
+}
+
+void makeDataFile(int rows)
+{
+    QString body = QStringLiteral("<table:table-row>") + cell(QStringLiteral("证书号")) +
+                   QStringLiteral("</table:table-row>");
+    for (int i = 0; i < rows; ++i)
+        body += rowXml(i);
+    const QString xml =
+        QStringLiteral(
+            R"(<?xml version="1.0" encoding="UTF-8"?>)"
+            R"(<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" )"
+            R"(xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" )"
+            R"(xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.3" )"
+            R"(office:mimetype="application/vnd.oasis.opendocument.spreadsheet">)"
+            R"(<office:body><office:spreadsheet><table:table table:name="Sheet1">%1</table:table>)"
+            R"(</office:spreadsheet></office:body></office:document>)")
+            .arg(body);
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("down.fods"));
+    QFile file(source);
+    if (!file.open(QIODevice::WriteOnly) || file.write(xml.toUtf8()) < 0)
+        qFatal("cannot write %s", qPrintable(source));
+    file.close();
+    office::convertFile(source, paths::dataFile(), QStringLiteral("MS Excel 97"));
+}
+
+void clearOutput()
+{
+    QDir(paths::outputDir()).removeRecursively();
+    QDir().mkpath(paths::outputDir());
+}
+
+struct Timing
+{
+    double seconds;
+    int documents;
+};
+
+// A whole run over `rows` rows; a cold run starts the office within the timing.
+Timing runBatch(int rows, BenchView& view, bool cold)
+{
+    makeDataFile(rows);
+    clearOutput();
+    if (cold)
+        office::shutdownDefaultEngine();
+    office::Engine& engine = office::defaultEngine();
+    CertificateRecord record;
+    const GenerationCallbacks fills{
+        [&](bool& mc) { return fillCertificate(engine, view, record, TemplateKind::Original, mc); },
+        [&](bool& mc) {
+            return fillCertificate(engine, view, record, TemplateKind::Duplicate, mc);
+        }};
+    view.clock.start();
+    runGeneration(engine, view, record, fills);
+    const double seconds = static_cast<double>(view.clock.nsecsElapsed()) / 1e9;
+    return {seconds, static_cast<int>(QDir(paths::outputDir()).entryList(QDir::Files).size())};
+}
+
+// The least the office takes per document: open the template, save, close.
+double engineFloorMs(int documents)
+{
+    office::Engine& engine = office::defaultEngine();
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < documents; ++i) {
+        const TemplateKind kind = i % 2 ? TemplateKind::Duplicate : TemplateKind::Original;
+        auto app = engine.createWordApplication();
+        office::word::Document& document = app->Documents().Open(paths::templateFile(kind), true);
+        document.SaveAs(paths::outputDir() + QStringLiteral("floor-%1.doc").arg(i));
+        document.Close();
+        app->Quit();
+    }
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6 / documents;
+}
+
+// Starting the office for every document, as one word processor per fill would.
+double perDocumentStartMs(int rows)
+{
+    office::Engine& engine = office::defaultEngine();
+    BenchView view;
+    CertificateRecord record{
+        QStringLiteral("单独启动"), QStringLiteral("长期"),     QStringLiteral("青山市图书馆"),
+        QStringLiteral("图书借阅"), QStringLiteral("青山市"),   QStringLiteral("李晓明"),
+        QStringLiteral("财政补助"), QStringLiteral("￥50万元"), QStringLiteral("青山市人民政府")};
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < rows * 2; ++i) {
+        office::shutdownDefaultEngine();
+        bool matchCase = false;
+        fillCertificate(engine, view, record,
+                        i % 2 ? TemplateKind::Duplicate : TemplateKind::Original, matchCase);
+    }
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6 / (rows * 2);
+}
+
+bool installTemplates()
+{
+    QDir().mkpath(paths::templatesDir());
+    QDir().mkpath(paths::downloadDir());
+    return QFile::copy(QStringLiteral(MORVANTA_TEMPLATE_ORIGINAL),
+                       paths::templateFile(TemplateKind::Original)) &&
+           QFile::copy(QStringLiteral(MORVANTA_TEMPLATE_DUPLICATE),
+                       paths::templateFile(TemplateKind::Duplicate));
+}
+
+int runAll(bool quick)
+{
+    if (!installTemplates()) {
+        print(QStringLiteral("找不到构建生成的模板（先构建 default_templates）。"));
+        return 1;
+    }
+
+    BenchView cold;
+    const Timing first = runBatch(200, cold, true);
+    print(QStringLiteral("200 行（含办公组件启动）：%1 s，共 %2 份文档，每对证书 %3 ms")
+              .arg(first.seconds, 0, 'f', 2)
+              .arg(first.documents)
+              .arg(first.seconds * 1000.0 / 200.0, 0, 'f', 1));
+
+    BenchView warm;
+    const Timing second = runBatch(200, warm, false);
+    const double perDocument = second.seconds * 1000.0 / second.documents;
+    const double floor = engineFloorMs(100);
+    print(QStringLiteral("200 行（办公组件已在运行）：%1 s，每份文档 %2 ms")
+              .arg(second.seconds, 0, 'f', 2)
+              .arg(perDocument, 0, 'f', 1));
+    print(QStringLiteral("办公组件下限（打开模板、保存、关闭）：每份文档 %1 ms；填写为其 %2 倍")
+              .arg(floor, 0, 'f', 1)
+              .arg(perDocument / floor, 0, 'f', 2));
+
+    print(QStringLiteral("每份文档单独启动办公组件：每份文档 %1 ms")
+              .arg(perDocumentStartMs(3), 0, 'f', 0));
+
+    if (!quick) {
+        print(QStringLiteral("2000 行，办公组件内存："));
+        BenchView longRun;
+        longRun.memoryEvery = 100;
+        const Timing batch = runBatch(2000, longRun, true);
+        print(QStringLiteral("2000 行：%1 s，共 %2 份文档，每对证书 %3 ms")
+                  .arg(batch.seconds, 0, 'f', 1)
+                  .arg(batch.documents)
+                  .arg(batch.seconds * 1000.0 / 2000.0, 0, 'f', 1));
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    QCoreApplication app(argc, argv);
+    const bool quick = app.arguments().contains(QStringLiteral("quick"));
+    int status = 2;
+    try {
+        status = runAll(quick);
+    } catch (const office::Error& error) {
+        print(error.message());
+    }
+    office::shutdownDefaultEngine();
+    return status;
+}
