@@ -1,0 +1,115 @@
+#include "margins/templatecopy.h"
+
+#include "office/error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace margins {
+
+namespace {
+
+[[noreturn]] void fail(int number, const QString& what, const QString& path, const QString& detail)
+{
+    throw office::Error(
+        number, QStringLiteral("%1“%2”：%3").arg(what, QDir::toNativeSeparators(path), detail));
+}
+
+#ifndef Q_OS_WIN
+QString systemMessage(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Makes the bytes of a file, or the entries of a folder, durable before the
+// rename publishes them.
+void syncToDisk(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+#endif
+
+} // namespace
+
+TemplateCopy::TemplateCopy(const QString& templatePath) : templatePath_(templatePath)
+{
+    QFile source(templatePath);
+    if (!source.open(QIODevice::ReadOnly)) {
+        fail(office::errc::PermissionDenied, QStringLiteral("无法读取模板文件"), templatePath,
+             source.errorString());
+    }
+    const QByteArray content = source.readAll();
+    if (source.error() != QFileDevice::NoError) {
+        fail(office::errc::PermissionDenied, QStringLiteral("无法读取模板文件"), templatePath,
+             source.errorString());
+    }
+
+    // A hidden name beside the template keeps the copy on the same file
+    // system, so the final rename cannot turn into a copy.
+    const QFileInfo info(templatePath);
+    QTemporaryFile copy(info.absolutePath() + QStringLiteral("/.") + info.completeBaseName() +
+                        QStringLiteral("-XXXXXX.") + info.suffix());
+    copy.setAutoRemove(false);
+    if (!copy.open()) {
+        fail(office::errc::PermissionDenied, QStringLiteral("无法在模板文件夹中建立临时文件"),
+             info.absolutePath(), copy.errorString());
+    }
+    copyPath_ = copy.fileName();
+    const bool written = copy.write(content) == content.size() && copy.flush();
+    const QString writeError = copy.errorString();
+    copy.close();
+    if (!written) {
+        QFile::remove(copyPath_);
+        fail(office::errc::WriteFailed, QStringLiteral("无法写入临时文件"), copyPath_, writeError);
+    }
+    permissions_ = static_cast<int>(source.permissions().toInt());
+}
+
+TemplateCopy::~TemplateCopy()
+{
+    if (!placed_)
+        QFile::remove(copyPath_);
+}
+
+void TemplateCopy::replaceTemplate()
+{
+    // The word processor may have saved the copy as a new file; the replaced
+    // template keeps the access rights the old one had.
+    QFile::setPermissions(copyPath_, QFileDevice::Permissions::fromInt(permissions_));
+#ifdef Q_OS_WIN
+    const bool moved = MoveFileExW(reinterpret_cast<LPCWSTR>(copyPath_.utf16()),
+                                   reinterpret_cast<LPCWSTR>(templatePath_.utf16()),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!moved) {
+        fail(office::errc::WriteFailed, QStringLiteral("无法替换模板文件"), templatePath_,
+             QString::number(GetLastError()));
+    }
+#else
+    syncToDisk(copyPath_);
+    if (std::rename(QFile::encodeName(copyPath_).constData(),
+                    QFile::encodeName(templatePath_).constData()) != 0) {
+        fail(office::errc::WriteFailed, QStringLiteral("无法替换模板文件"), templatePath_,
+             systemMessage(errno));
+    }
+    syncToDisk(QFileInfo(templatePath_).absolutePath());
+#endif
+    placed_ = true;
+}
+
+} // namespace margins

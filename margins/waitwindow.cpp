@@ -1,0 +1,80 @@
+#include "margins/waitwindow.h"
+
+#include "margins/formlook.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+
+namespace margins {
+
+WaitWindow* WaitWindow::createReading(QWidget* owner)
+{
+    return new WaitWindow(QStringLiteral("frmAbout2"), QStringLiteral("lblDescription"),
+                          QStringLiteral("程序正在读取模板页边距请稍候"), owner);
+}
+
+WaitWindow* WaitWindow::createSaving(QWidget* owner)
+{
+    return new WaitWindow(QStringLiteral("frmAbout3"), QStringLiteral("lblTitle"),
+                          QStringLiteral("页边距保存中，请稍候"), owner);
+}
+
+WaitWindow::WaitWindow(const QString& name, const QString& labelName, const QString& text,
+                       QWidget* owner)
+    // A dialog with an owner gets no taskbar entry of its own.
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint)
+{
+    setObjectName(name);
+    setWindowTitle(QStringLiteral("Tolberin"));
+    setModal(false);
+    setFixedSize(twipsSize(4470, 1785));
+
+    auto* picIcon = new QLabel(this);
+    picIcon->setObjectName(QStringLiteral("picIcon"));
+    picIcon->setGeometry(twipsRect(240, 240, 480, 480));
+    picIcon->setPixmap(marginPageIcon());
+
+    auto* label = new QLabel(text, this);
+    label->setObjectName(labelName);
+    label->setGeometry(twipsRect(1020, 240, 3240, 1305));
+    label->setFont(songti(14.25));
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    makeBlue(label);
+}
+
+void WaitWindow::showNow()
+{
+    centreOnScreen(this);
+    show();
+    raise();
+    // Twice: once for the window to be mapped, once for its first paint.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+QPixmap marginPageIcon()
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    // The sheet.
+    painter.setPen(QColor(90, 90, 90));
+    painter.setBrush(Qt::white);
+    painter.drawRect(5, 1, 22, 29);
+    // Its margins.
+    painter.setPen(QPen(kLabelBlue, 1, Qt::DashLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(9, 5, 14, 21);
+    // Lines of text inside them.
+    painter.setPen(QColor(120, 120, 120));
+    for (int y = 8; y <= 22; y += 3)
+        painter.drawLine(11, y, y == 22 ? 17 : 21, y);
+    return pixmap;
+}
+
+} // namespace margins

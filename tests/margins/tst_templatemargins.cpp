@@ -1,0 +1,182 @@
+// Reading and writing template margins on real Word 97 files through the
+// real office, and that a failed or refused save leaves both templates.
+
+#include "margins/templatemargins.h"
+#include "office/engine.h"
+#include "office/error.h"
+#include "templatemaker.h"
+#include "testhome.h"
+
+#include <QTest>
+
+#include <csignal>
+
+using namespace margins;
+
+namespace {
+
+const QString originalPath()
+{
+    return paths::templateFile(TemplateKind::Original);
+}
+const QString duplicatePath()
+{
+    return paths::templateFile(TemplateKind::Duplicate);
+}
+
+QStringList shown(const TemplateMargins& margins)
+{
+    return {marginText(margins.top), marginText(margins.bottom), marginText(margins.left),
+            marginText(margins.right)};
+}
+
+} // namespace
+
+class TemplateMarginsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Default templates: original 2.54/1.27/4.00/1.00 cm, duplicate 3.00/2.00/2.50/2.50 cm.
+    void makeTemplates()
+    {
+        makeTemplate(TemplateKind::Original, {1440, 720, 2268, 567});
+        makeTemplate(TemplateKind::Duplicate, {1701, 1134, 1417, 1417});
+    }
+
+private slots:
+    void initTestCase()
+    {
+        office::EngineOptions options;
+        options.callDeadline = std::chrono::seconds(20);
+        office::setDefaultEngineOptions(options);
+    }
+
+    void init() { makeTemplates(); }
+
+    void readsMarginsInCentimetres()
+    {
+        QVERIFY(TemplatesPresent());
+        QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Original)),
+                 QStringList({"2.54", "1.27", "4.00", "1.00"}));
+        const TemplatePage duplicate = ReadTemplatePage(TemplateKind::Duplicate);
+        QCOMPARE(shown(duplicate.margins), QStringList({"3.00", "2.00", "2.50", "2.50"}));
+        QVERIFY(qAbs(duplicate.page.width - 595.3f) < 0.5f); // A4
+        QVERIFY(qAbs(duplicate.page.height - 841.9f) < 0.5f);
+        // Reading leaves nothing behind in the templates folder.
+        QCOMPARE(templatesFolderEntries(), QStringList({"副本.doc", "正本.doc"}));
+    }
+
+    void writeRoundTrip()
+    {
+        QFile::setPermissions(originalPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ReadGroup);
+        WriteTemplateMargins({"2.5", "1.234", "2.", ".5"}, {"0", "1", "4.999", "0.25"});
+        QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Original)),
+                 QStringList({"2.50", "1.23", "2.00", "0.50"}));
+        QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Duplicate)),
+                 QStringList({"0.00", "1.00", "5.00", "0.25"}));
+        // 2.5 cm is written as the word processor's conversion, about 70.87 pt.
+        QVERIFY(qAbs(ReadTemplateMargins(TemplateKind::Original).top - 2.5f) < 0.01f);
+
+        for (const QString& path : {originalPath(), duplicatePath()}) {
+            QVERIFY2(fileBytes(path).startsWith("\xD0\xCF\x11\xE0"), qPrintable(path));
+        }
+        QCOMPARE(QFile::permissions(originalPath()),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                     QFileDevice::ReadUser | QFileDevice::WriteUser);
+        QCOMPARE(templatesFolderEntries(), QStringList({"副本.doc", "正本.doc"}));
+    }
+
+    // Refused entries change nothing: the checks come before any template is
+    // replaced, and the copies are removed again.
+    void refusedEntriesWriteNothing_data()
+    {
+        QTest::addColumn<QStringList>("original");
+        QTest::addColumn<QStringList>("duplicate");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("lone point")
+            << QStringList{"1", "1", "1", "1"} << QStringList{"1", ".", "1", "1"}
+            << QStringLiteral("副本下边距“.”不是有效的数字，请重新填写！");
+        QTest::newRow("no room across the duplicate")
+            << QStringList{"1", "1", "1", "1"} << QStringList{"1", "1", "10", "10.5"}
+            << QStringLiteral("副本左、右边距之和");
+        QTest::newRow("no room down the original")
+            << QStringList{"15", "14", "1", "1"} << QStringList{"1", "1", "1", "1"}
+            << QStringLiteral("正本上、下边距之和");
+    }
+    void refusedEntriesWriteNothing()
+    {
+        QFETCH(QStringList, original);
+        QFETCH(QStringList, duplicate);
+        QFETCH(QString, refusal);
+        const QByteArray originalBefore = fileBytes(originalPath());
+        const QByteArray duplicateBefore = fileBytes(duplicatePath());
+        try {
+            WriteTemplateMargins({original[0], original[1], original[2], original[3]},
+                                 {duplicate[0], duplicate[1], duplicate[2], duplicate[3]});
+            QFAIL("the entries were taken");
+        } catch (const EntryRefused& refused) {
+            QVERIFY2(refused.message().startsWith(refusal), qPrintable(refused.message()));
+        }
+        QCOMPARE(fileBytes(originalPath()), originalBefore);
+        QCOMPARE(fileBytes(duplicatePath()), duplicateBefore);
+        QCOMPARE(templatesFolderEntries(), QStringList({"副本.doc", "正本.doc"}));
+    }
+
+    // The office dies, or stops answering, after the original's copy is
+    // written: both templates stay as they were and still read.
+    void officeLostDuringSave_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("killed") << int(SIGKILL);
+        QTest::newRow("hung") << int(SIGSTOP);
+    }
+    void officeLostDuringSave()
+    {
+        QFETCH(int, signal);
+        const QByteArray originalBefore = fileBytes(originalPath());
+        const QByteArray duplicateBefore = fileBytes(duplicatePath());
+        bool hookRan = false;
+        const auto interfere = [&](TemplateKind written) {
+            if (written != TemplateKind::Original)
+                return;
+            hookRan = true;
+            // Meanwhile a reader of the template still gets the old one.
+            QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Original)),
+                     QStringList({"2.54", "1.27", "4.00", "1.00"}));
+            const long pid = office::defaultEngineOfficePid();
+            QVERIFY(pid > 0);
+            ::kill(static_cast<pid_t>(pid), signal);
+        };
+        try {
+            WriteTemplateMargins({"2", "2", "2", "2"}, {"1", "1", "1", "1"}, interfere);
+            QFAIL("the save went through without the office");
+        } catch (const office::Error& error) {
+            QVERIFY(!error.description().isEmpty());
+        }
+        QVERIFY(hookRan);
+        QCOMPARE(fileBytes(originalPath()), originalBefore);
+        QCOMPARE(fileBytes(duplicatePath()), duplicateBefore);
+        QCOMPARE(templatesFolderEntries(), QStringList({"副本.doc", "正本.doc"}));
+        // The next use gets a new office.
+        QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Duplicate)),
+                 QStringList({"3.00", "2.00", "2.50", "2.50"}));
+    }
+
+    void unreadableDuplicateLeavesOriginal()
+    {
+        const QByteArray originalBefore = fileBytes(originalPath());
+        QFile damaged(duplicatePath());
+        QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        damaged.write(QByteArray(4096, '\x07'));
+        damaged.close();
+        QVERIFY_THROWS_EXCEPTION(office::Error,
+                                 WriteTemplateMargins({"2", "2", "2", "2"}, {"1", "1", "1", "1"}));
+        QCOMPARE(fileBytes(originalPath()), originalBefore);
+        QCOMPARE(templatesFolderEntries(), QStringList({"副本.doc", "正本.doc"}));
+    }
+};
+
+MARGINS_TEST_MAIN(TemplateMarginsTest)
+#include "tst_templatemargins.moc"
