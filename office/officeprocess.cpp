@@ -44,12 +44,10 @@ const char kProfileSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 // Waits for EOF on its stdin (the program has ended or let go of this
 // office), then kills the office and removes its socket files and folder.
-const char kGuardianScript[] =
-    "read _ ; kill -9 \"$1\" 2>/dev/null; i=0; "
-    "while kill -0 \"$1\" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done; "
-    "if [ -f \"$2/sockets\" ]; then while IFS= read -r s; do rm -f \"$s\"; done < \"$2/sockets\"; "
-    "fi; "
-    "rm -rf \"$2\"";
+const char kGuardianScript[] = "read _ ; kill -9 \"$1\" 2>/dev/null; sleep 0.2; "
+                               "if [ -f \"$2/sockets\" ]; then while IFS= read -r s; do rm -f "
+                               "\"$s\"; done < \"$2/sockets\"; fi; "
+                               "rm -rf \"$2\"";
 
 std::vector<std::string> officeArguments(const QString& binary, const QString& tempDir,
                                          const QString& pipeName)

@@ -220,9 +220,11 @@ Error Connection::failure(const uno::Exception& e, bool timedOut, bool disposed,
         return Error(errc::OfficeGone,
                      QStringLiteral("办公组件在处理过程中意外退出。（%1）").arg(detail));
     }
-    if (disposed)
+    if (disposed) {
+        process_.kill(); // the bridge is gone: this office is of no further use
         return Error(errc::OfficeGone,
                      QStringLiteral("与办公组件的连接已断开。（%1）").arg(detail));
+    }
     return describe(e);
 }
 

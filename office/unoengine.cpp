@@ -3,6 +3,7 @@
 #include "office/unosheet.h"
 #include "office/unoword.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -123,6 +124,10 @@ UnoEngine& unoEngine()
     // own statics go, which releasing proxies later would trip over.
     static UnoEngine* engine = [] {
         auto* e = new UnoEngine(EngineOptions{});
+        // The office ends with the application object, while the UNO
+        // runtime is whole; a program without one ends it at exit.
+        if (QCoreApplication::instance())
+            qAddPostRoutine([] { unoEngine().shutdown(); });
         std::atexit([] { unoEngine().abandon(); });
         return e;
     }();

@@ -52,7 +52,14 @@ Connection& UnoWorkbook::attach()
         return *connection_;
     component_.clear();
     connection_ = engine_.connection();
-    component_ = loadComponent(*connection_, path_, true, true);
+    try {
+        component_ = loadComponent(*connection_, path_, true, true);
+    } catch (const Error& e) {
+        if (e.number() != errc::OfficeGone) // the office died just before: try a new one
+            throw;
+        connection_ = engine_.connection();
+        component_ = loadComponent(*connection_, path_, true, true);
+    }
     for (auto& [name, sheet] : sheets_)
         bindSheet(*sheet);
     return *connection_;

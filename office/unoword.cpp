@@ -75,6 +75,9 @@ void checkReadable(const QString& path, bool spreadsheet)
                     QStringLiteral("%1“%2”所在的文件夹不存在。").arg(kind, path));
     if (!isOrdinaryFile(path))
         throw Error(errc::FileNotFound, QStringLiteral("未找到%1“%2”。").arg(kind, path));
+    if (info.size() == 0)
+        throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument,
+                    QStringLiteral("%1“%2”是空文件。").arg(kind, path));
     if (::access(QFile::encodeName(path).constData(), R_OK) != 0)
         throw Error(errc::PermissionDenied,
                     QStringLiteral("没有读取%1“%2”的权限。").arg(kind, path));
@@ -626,7 +629,17 @@ word::Document& UnoWordApplication::open(const QString& fileName, bool readOnly)
     if (document_ && document_->isOpen())
         throw Error(errc::OfficeFailure, QStringLiteral("每个文字处理会话只能打开一个文档。"));
     std::shared_ptr<Connection> connection = engine_.connection();
-    Reference<lang::XComponent> component = loadComponent(*connection, fileName, readOnly, false);
+    Reference<lang::XComponent> component;
+    try {
+        component = loadComponent(*connection, fileName, readOnly, false);
+    } catch (const Error& e) {
+        // An office that died just before this session began is replaced;
+        // nothing of the session was lost, so opening is tried once more.
+        if (e.number() != errc::OfficeGone)
+            throw;
+        connection = engine_.connection();
+        component = loadComponent(*connection, fileName, readOnly, false);
+    }
     document_ = std::make_unique<UnoDocument>(connection, component, fileName);
     return *document_;
 }

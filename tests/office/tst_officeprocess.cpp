@@ -1,0 +1,192 @@
+// The life of the private office: it starts on first use, is replaced when it
+// dies, hangs or has served many documents, never touches another office, and
+// never outlives the program however the program ends.
+
+#include "testfiles.h"
+
+#include "office/engine.h"
+#include "office/error.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <thread>
+
+using namespace office;
+
+namespace {
+
+bool processGone(long pid)
+{
+    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0)
+        return true;
+    // A killed office whose parent is gone may linger briefly as a zombie.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    return stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") Z ");
+}
+
+} // namespace
+
+class OfficeProcessTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString doc_;
+
+    void useDeadline(std::chrono::milliseconds deadline, int documentsPerProcess = 300)
+    {
+        EngineOptions options;
+        options.callDeadline = deadline;
+        options.documentsPerProcess = documentsPerProcess;
+        setDefaultEngineOptions(options);
+        shutdownDefaultEngine();
+    }
+
+    QString openAndRead()
+    {
+        auto app = defaultEngine().createWordApplication();
+        word::Document& doc = app->Documents().Open(doc_, true);
+        const QString text = doc.Range(0, 4)->Text();
+        app->Quit();
+        return text;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        testfiles::useTemporaryHome();
+        useDeadline(std::chrono::seconds(20));
+        doc_ = dir_.filePath(QStringLiteral("t.doc"));
+        testfiles::makeWordDocument(doc_, {QStringLiteral("证书号码")});
+    }
+
+    void officeKilledBetweenSessionsIsReplaced()
+    {
+        QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
+        const long first = defaultEngineOfficePid();
+        QVERIFY(first > 0);
+        ::kill(static_cast<pid_t>(first), SIGKILL);
+        QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
+        QVERIFY(defaultEngineOfficePid() != first);
+    }
+
+    void officeKilledDuringACallFailsThatCall()
+    {
+        auto app = defaultEngine().createWordApplication();
+        word::Document& doc = app->Documents().Open(doc_, true);
+        const auto pid = static_cast<pid_t>(defaultEngineOfficePid());
+        ::kill(pid, SIGSTOP); // the next call blocks ...
+        std::thread killer([pid] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ::kill(pid, SIGKILL); // ... until the office dies under it
+        });
+        try {
+            doc.Range(0, 4)->Text();
+            killer.join();
+            QFAIL("a call into a dead office succeeded");
+        } catch (const Error& e) {
+            killer.join();
+            QCOMPARE(e.number(), errc::OfficeGone);
+        }
+        app.reset();
+        QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
+    }
+
+    void hungOfficeFailsWithinTheDeadline()
+    {
+        useDeadline(std::chrono::milliseconds(1500));
+        auto app = defaultEngine().createWordApplication();
+        word::Document& doc = app->Documents().Open(doc_, true);
+        const auto pid = static_cast<pid_t>(defaultEngineOfficePid());
+        ::kill(pid, SIGSTOP);
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            doc.Range(0, 4)->Text();
+            QFAIL("a call into a stopped office returned");
+        } catch (const Error& e) {
+            QCOMPARE(e.number(), errc::OfficeNoAnswer);
+            QVERIFY(e.description().contains(QStringLiteral("没有响应")));
+        }
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QTRY_VERIFY(processGone(pid));
+        app.reset();
+        QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
+        useDeadline(std::chrono::seconds(20));
+    }
+
+    void officeIsRenewedAfterManyDocuments()
+    {
+        useDeadline(std::chrono::seconds(20), 3);
+        openAndRead();
+        const long first = defaultEngineOfficePid();
+        openAndRead();
+        openAndRead();
+        QCOMPARE(defaultEngineOfficePid(), first);
+        openAndRead(); // the fourth document goes to a new office
+        QVERIFY(defaultEngineOfficePid() != first);
+        QTRY_VERIFY(processGone(first));
+        useDeadline(std::chrono::seconds(20));
+    }
+
+    void anotherOfficeIsLeftAlone()
+    {
+        // An office of the operator's own, with its own profile.
+        QTemporaryDir profile;
+        QProcess own;
+        own.start(QStringLiteral(MORVANTA_OFFICE_PROGRAM_DIR "/soffice.bin"),
+                  {QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                   QStringLiteral("-env:UserInstallation=file://") + profile.path(),
+                   QStringLiteral("--accept=pipe,name=operators-office;urp;")});
+        QVERIFY(own.waitForStarted());
+        QTest::qWait(1500);
+        shutdownDefaultEngine();
+        QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
+        QVERIFY(defaultEngineOfficePid() != own.processId());
+        shutdownDefaultEngine();
+        // Ending ours left theirs running (it may have restarted once for its new profile).
+        QVERIFY(own.state() == QProcess::Running || own.exitCode() == 81);
+        own.kill();
+        own.waitForFinished();
+    }
+
+    // A program that uses the office and then ends in the given way leaves no
+    // office process, temporary folder or socket file behind.
+    void nothingOutlivesTheProgram_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("normal exit") << "exit";
+        QTest::newRow("unhandled failure") << "throw";
+        QTest::newRow("SIGTERM") << "sigterm";
+        QTest::newRow("SIGINT") << "sigint";
+        QTest::newRow("SIGKILL") << "sigkill";
+    }
+
+    void nothingOutlivesTheProgram()
+    {
+        QFETCH(QString, ending);
+        QProcess probe;
+        probe.start(QStringLiteral(MORVANTA_BUILD_DIR "/tests/office/office_probe"),
+                    {doc_, ending});
+        QVERIFY(probe.waitForReadyRead(60000));
+        const QList<QByteArray> fields = probe.readLine().trimmed().split(' ');
+        QCOMPARE(fields.size(), 3);
+        const long pid = fields[0].toLong();
+        const QString folder = QString::fromUtf8(fields[1]);
+        const QString pipeName = QString::fromUtf8(fields[2]);
+        QVERIFY(pid > 0 && QDir(folder).exists());
+        probe.waitForFinished(30000);
+        QTRY_VERIFY_WITH_TIMEOUT(processGone(pid), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder).exists(), 10000);
+        QVERIFY(!QFile::exists(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName));
+    }
+};
+
+QTEST_GUILESS_MAIN(OfficeProcessTest)
+#include "tst_officeprocess.moc"
