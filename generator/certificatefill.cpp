@@ -71,16 +71,28 @@ void applyFontSteps(word::Range& range, const QString& value, std::span<const Fo
     }
 }
 
-// The replacement counter is a signed 16-bit number: a placeholder that keeps
-// coming back (a value holding its own placeholder) ends in an overflow.
+// The replacement counter is a signed 16-bit number: the 32768th replacement
+// of one placeholder is an overflow.
 std::int16_t countOneMore(std::int16_t counter, const QString& placeholder)
 {
     if (counter == std::numeric_limits<std::int16_t>::max())
-        throw Error(errc::Overflow, QStringLiteral("溢出：占位文字“%1”被替换了 %2 次仍未替换完，"
-                                                   "所填的值可能含有该占位文字本身")
+        throw Error(errc::Overflow, QStringLiteral("溢出：占位文字“%1”被替换了 %2 次仍未替换完。")
                                         .arg(placeholder)
                                         .arg(std::numeric_limits<std::int16_t>::max()));
     return static_cast<std::int16_t>(counter + 1);
+}
+
+// Each search continues from the text just inserted, so a value that holds its
+// own placeholder is found again after every replacement and the loop can only
+// end in the counter's overflow. That end is certain after the first
+// replacement; reaching it through 32767 more would hold the operator for many
+// minutes, so it is reported at once.
+void refuseEndlessReplacement(const Placeholder& p, bool matchCase)
+{
+    if (p.value.contains(p.text, matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive))
+        throw Error(errc::Overflow,
+                    QStringLiteral("溢出：“%1”的值“%2”含有占位文字“%1”本身，替换永远不会结束。")
+                        .arg(p.text, p.value));
 }
 
 // Replaces every occurrence of one placeholder; returns how many searches succeeded.
@@ -97,6 +109,7 @@ std::int16_t replaceAll(word::Range& range, const Placeholder& p, bool matchCase
             .Replace = true,
         });
         if (found) {
+            refuseEndlessReplacement(p, matchCase);
             counter = countOneMore(counter, p.text);
             applyFontSteps(range, p.value, p.fontSteps);
         }

@@ -195,6 +195,17 @@ private slots:
         QCOMPARE(saved.sizesOf(record.danweimingcheng), QList<float>{14.f});
     }
 
+    void ownPlaceholderInTheValueEndsInOverflow()
+    {
+        CertificateRecord record = sampleRecord(QStringLiteral("T10"));
+        record.jubandanwei = QStringLiteral("青山市举办单位");
+        QCOMPARE(fill(record, TemplateKind::Original), std::int16_t(-1));
+        QCOMPARE(view.messages.size(), 1);
+        QVERIFY2(view.messages.first().startsWith(QStringLiteral("6:")),
+                 qPrintable(view.messages.first()));
+        QCOMPARE(filesBelow(paths::outputDir()), QStringList());
+    }
+
     void missingTemplateShowsItsMessageOnly()
     {
         const QString path = paths::templateFile(TemplateKind::Duplicate);
