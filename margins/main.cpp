@@ -2,6 +2,7 @@
 
 #include "margins/form2.h"
 #include "margins/messages.h"
+#include "office/engine.h"
 #include "office/error.h"
 
 #include <QApplication>
@@ -11,15 +12,21 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolberin"));
 
-    margins::Form2 form2;
-    try {
-        form2.Form_Load();
-    } catch (const office::Error& error) {
-        // Returning lets the office engine end its process on the way out.
-        margins::showFailure(error);
-        return 1;
+    int exitCode = 0;
+    {
+        margins::Form2 form2;
+        try {
+            form2.Form_Load();
+            form2.show();
+            exitCode = QApplication::exec();
+            if (form2.exitCode() != 0)
+                exitCode = form2.exitCode();
+        } catch (const office::Error& error) {
+            margins::showFailure(error);
+            exitCode = 1;
+        }
     }
-    form2.show();
-    const int loopCode = QApplication::exec();
-    return form2.exitCode() != 0 ? form2.exitCode() : loopCode;
+    // The office process ends with the program.
+    office::shutdownDefaultEngine();
+    return exitCode;
 }

@@ -1,6 +1,7 @@
 #include "margins/templatecopy.h"
 
 #include "office/error.h"
+#include "office/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,6 +50,10 @@ void syncToDisk(const QString& path)
 
 TemplateCopy::TemplateCopy(const QString& templatePath) : templatePath_(templatePath)
 {
+    if (!office::isOrdinaryFile(templatePath)) {
+        fail(office::errc::FileNotFound, QStringLiteral("找不到模板文件"), templatePath,
+             QStringLiteral("文件不存在或不是普通文件"));
+    }
     QFile source(templatePath);
     if (!source.open(QIODevice::ReadOnly)) {
         fail(office::errc::PermissionDenied, QStringLiteral("无法读取模板文件"), templatePath,

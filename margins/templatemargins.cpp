@@ -55,10 +55,13 @@ PageSize pageSizeOf(office::word::PageSetup& setup)
 
 // Opens the copy, checks the entries against its page, sets the margins side
 // by side and saves the copy onto itself.
-void writeCopy(TemplateKind kind, const QString& copyPath, const MarginEntries& entries)
+void writeCopy(TemplateKind kind, const QString& copyPath, const MarginEntries& entries,
+               const SaveStageHook& reached)
 {
     WordSession session;
     office::word::Document& document = session.app().Documents().Open(copyPath);
+    if (reached)
+        reached(kind, SaveStage::CopyOpened);
     {
         office::word::PageSetup& setup = document.PageSetup();
         const QString refusal = refusalOf(kind, entries, pageSizeOf(setup));
@@ -74,6 +77,8 @@ void writeCopy(TemplateKind kind, const QString& copyPath, const MarginEntries& 
     }
     session.app().ActiveDocument().SaveAs(copyPath);
     session.closeAndQuit(document);
+    if (reached)
+        reached(kind, SaveStage::CopyWritten);
 }
 
 } // namespace
@@ -115,7 +120,7 @@ TemplateMargins ReadTemplateMargins(TemplateKind kind)
 }
 
 void WriteTemplateMargins(const MarginEntries& original, const MarginEntries& duplicate,
-                          const CopyWrittenHook& copyWritten)
+                          const SaveStageHook& reached)
 {
     // Entries that are no number are refused before any file is touched.
     for (QString refusal : {numberRefusal(TemplateKind::Original, original),
@@ -125,14 +130,10 @@ void WriteTemplateMargins(const MarginEntries& original, const MarginEntries& du
     }
 
     TemplateCopy originalCopy(paths::templateFile(TemplateKind::Original));
-    writeCopy(TemplateKind::Original, originalCopy.path(), original);
-    if (copyWritten)
-        copyWritten(TemplateKind::Original);
+    writeCopy(TemplateKind::Original, originalCopy.path(), original, reached);
 
     TemplateCopy duplicateCopy(paths::templateFile(TemplateKind::Duplicate));
-    writeCopy(TemplateKind::Duplicate, duplicateCopy.path(), duplicate);
-    if (copyWritten)
-        copyWritten(TemplateKind::Duplicate);
+    writeCopy(TemplateKind::Duplicate, duplicateCopy.path(), duplicate, reached);
 
     originalCopy.replaceTemplate();
     duplicateCopy.replaceTemplate();

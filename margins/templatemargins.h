@@ -54,9 +54,15 @@ TemplateMargins ReadTemplateMargins(TemplateKind kind);
 // The margins and the page size of a template, from one session.
 TemplatePage ReadTemplatePage(TemplateKind kind);
 
-// Called once a template's new copy is completely written, before either
-// template is replaced; lets tests interfere at that moment.
-using CopyWrittenHook = std::function<void(TemplateKind)>;
+// Moments of a save at which tests may interfere: a template's copy has
+// been opened in the word processor, or completely written. Both come before
+// either template is replaced.
+enum class SaveStage
+{
+    CopyOpened,
+    CopyWritten
+};
+using SaveStageHook = std::function<void(TemplateKind, SaveStage)>;
 
 // Writes both templates' margins (entries in centimetres as text). Each
 // template is copied to a hidden file beside it, the copy gets the new
@@ -66,6 +72,6 @@ using CopyWrittenHook = std::function<void(TemplateKind)>;
 // number or margins that leave no room for text, office::Error when the
 // word processor or the file system fails.
 void WriteTemplateMargins(const MarginEntries& original, const MarginEntries& duplicate,
-                          const CopyWrittenHook& copyWritten = {});
+                          const SaveStageHook& reached = {});
 
 } // namespace margins

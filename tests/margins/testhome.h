@@ -3,6 +3,8 @@
 // Every margin test program runs in a temporary HOME, set before anything
 // reads a path, so that no operator's folder is touched.
 
+#include "office/engine.h"
+
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
