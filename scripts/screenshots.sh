@@ -22,20 +22,26 @@ for file in "$build/generator/Morvanta" "$build/templates/正本.doc" "$build/te
     [ -f "$file" ] || { echo "screenshots: $file is missing; build first" >&2; exit 1; }
 done
 
-work="$(mktemp -d)"
+# A short temporary HOME: the completion message names the output folder in it.
+home="$(mktemp -d /tmp/mv.XXXXXX)"
+work="$home/.screenshots"
+mkdir -p "$work"
 xvfb_pid=""
 wm_pid=""
 app_pid=""
 cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
+    set +e
+    if [ -n "$app_pid" ]; then
+        kill "$app_pid" 2>/dev/null
+        wait "$app_pid" 2>/dev/null
+    fi
     [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    rm -rf "$work"
+    rm -rf "$home"
 }
 trap cleanup EXIT
 
 # The operator's folder with the sample data waiting.
-home="$work/home"
 mkdir -p "$home/Morvanta/模板" "$home/Morvanta/下载数据" "$home/Morvanta/正副本"
 cp "$build/templates/正本.doc" "$build/templates/副本.doc" "$home/Morvanta/模板/"
 cp "$build/templates/down.xls" "$home/Morvanta/下载数据/"
@@ -53,9 +59,22 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
+# Openbox keeps a minimise button on windows that ask for none; its title bar
+# is set to icon, caption and close box, as the desktops that honour the
+# windows' hints draw them.
+cat >"$work/openbox.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <theme><titleLayout>NLC</titleLayout></theme>
+</openbox_config>
+XML
 for wm in openbox xfwm4 metacity fluxbox twm; do
     if command -v "$wm" >/dev/null; then
-        "$wm" >"$work/wm.log" 2>&1 &
+        if [ "$wm" = openbox ]; then
+            openbox --config-file "$work/openbox.xml" >"$work/wm.log" 2>&1 &
+        else
+            "$wm" >"$work/wm.log" 2>&1 &
+        fi
         wm_pid=$!
         sleep 1
         break
@@ -87,7 +106,7 @@ wait_for() { # wait_for <size|other> <seconds>
 }
 
 capture() { # capture <window> <file>: the window with its frame when a window manager draws one
-    sleep 0.5
+    sleep 0.3
     local frame
     frame="$(xdotool getwindowgeometry "$1" >/dev/null && xwininfo -children -id "$1" 2>/dev/null |
              sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\).*/\1/p')" || true
@@ -110,12 +129,13 @@ capture "$main" "$docs/morvanta-main.png"
 # once a few rows are done.
 xdotool mousemove --window "$main" 360 156 click 1
 wait_form="$(wait_for 298x119 120)"
-sleep 4
+sleep 0.5
 capture "$wait_form" "$docs/morvanta-wait.png"
 
 message="$(wait_for other 300)"
 capture "$message" "$docs/morvanta-done.png"
-xdotool key --window "$message" Return
+xdotool windowactivate --sync "$message" 2>/dev/null || xdotool windowfocus --sync "$message"
+xdotool key Return
 
 # Back to the main window; "退  出" ends the program (and its office).
 main="$(wait_for 524x372 30)"
