@@ -48,42 +48,43 @@ Watchdog::~Watchdog()
     thread_.join();
 }
 
+namespace {
+
+std::int64_t steadyNowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
 void Watchdog::arm(pid_t target, std::chrono::milliseconds deadline)
 {
-    {
-        std::lock_guard lock(mutex_);
-        target_ = target;
-        deadline_ = std::chrono::steady_clock::now() + deadline;
-        armed_ = true;
-        fired_ = false;
-    }
-    wake_.notify_all();
+    fired_.store(false);
+    target_.store(target);
+    deadlineNs_.store(steadyNowNs() +
+                      std::chrono::duration_cast<std::chrono::nanoseconds>(deadline).count());
 }
 
 bool Watchdog::disarm()
 {
-    std::lock_guard lock(mutex_);
-    armed_ = false;
-    return fired_;
+    deadlineNs_.store(0);
+    return fired_.load();
 }
 
 void Watchdog::run()
 {
     std::unique_lock lock(mutex_);
-    while (!stop_) {
-        if (!armed_) {
-            wake_.wait(lock);
-            continue;
-        }
-        const auto deadline = deadline_;
-        if (wake_.wait_until(lock, deadline) == std::cv_status::timeout && armed_ &&
-            deadline_ == deadline) {
+    while (!wake_.wait_for(lock, std::chrono::milliseconds(50), [this] { return stop_; })) {
+        std::int64_t deadline = deadlineNs_.load();
+        if (deadline != 0 && steadyNowNs() > deadline &&
+            deadlineNs_.compare_exchange_strong(deadline, 0)) {
             // The call is hung: killing the office makes the blocked call
             // return with an exception on the caller's thread.
-            if (target_ > 0)
-                ::kill(target_, SIGKILL);
-            fired_ = true;
-            armed_ = false;
+            fired_.store(true);
+            if (const pid_t target = target_.load(); target > 0)
+                ::kill(target, SIGKILL);
         }
     }
 }

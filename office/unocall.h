@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -34,7 +35,9 @@ QString toQString(const rtl::OUString& s);
 rtl::OUString toOUString(const QString& s);
 QString fileUrl(const QString& path);
 
-// Kills the office when a call outlives its deadline.
+// Kills the office when a call outlives its deadline. Arming is a couple of
+// atomic stores: the watchdog looks at the deadline a few times a second
+// instead of being woken for every call.
 class Watchdog
 {
 public:
@@ -46,12 +49,11 @@ public:
 
 private:
     void run();
+    std::atomic<std::int64_t> deadlineNs_{0}; // steady clock; 0 when disarmed
+    std::atomic<pid_t> target_{0};
+    std::atomic<bool> fired_{false};
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::chrono::steady_clock::time_point deadline_{};
-    pid_t target_ = 0;
-    bool armed_ = false;
-    bool fired_ = false;
     bool stop_ = false;
     std::thread thread_;
 };
