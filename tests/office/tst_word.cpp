@@ -209,6 +209,36 @@ private Q_SLOTS:
         QCOMPARE(testfiles::leadingBytes(doc, 4), QByteArray("\xD0\xCF\x11\xE0", 4));
     }
 
+    void marginsCountFromTheEdgeToTheBodyWithHeaderAndFooter()
+    {
+        // Word files keep the distance to the body; the header sits inside it.
+        const QString rtf = path(QStringLiteral("header.rtf"));
+        testfiles::writeText(
+            rtf, QStringLiteral("{\\rtf1\\ansi\\paperw11906\\paperh16838\\margl1134\\margr1134"
+                                "\\margt2268\\margb1701\\headery567\\footery567"
+                                "{\\header\\pard header\\par}{\\footer\\pard footer\\par}"
+                                "\\pard body\\par}"));
+        const QString doc = path(QStringLiteral("header.doc"));
+        convertFile(rtf, doc, QStringLiteral("MS Word 97"));
+        {
+            auto app = defaultEngine().createWordApplication();
+            word::PageSetup& ps = app->Documents().Open(doc).PageSetup();
+            QCOMPARE(ps.TopMargin(), 113.4f);    // 2268 twips
+            QCOMPARE(ps.BottomMargin(), 85.05f); // 1701 twips
+            ps.SetTopMargin(app->CentimetersToPoints(3.0f));
+            ps.SetBottomMargin(app->CentimetersToPoints(0.5f)); // less than the footer needs
+            app->ActiveDocument().SaveAs(doc);
+            app->Quit();
+        }
+        auto app = defaultEngine().createWordApplication();
+        word::PageSetup& ps = app->Documents().Open(doc, true).PageSetup();
+        QCOMPARE(QString::number(app->PointsToCentimeters(ps.TopMargin()), 'f', 2),
+                 QStringLiteral("3.00"));
+        QCOMPARE(QString::number(app->PointsToCentimeters(ps.BottomMargin()), 'f', 2),
+                 QStringLiteral("0.50"));
+        app->Quit();
+    }
+
     void saveKeepsTheOpenedFormat_data()
     {
         QTest::addColumn<QString>("name");
