@@ -68,17 +68,15 @@ void form1::applyFontsAndColours()
     ui->Label2->setFont(songti(9, false, true));
     ui->Label3->setFont(songti(9, false, true));
 
-    for (QLabel* label : {ui->Label11, ui->Label1, static_cast<QLabel*>(ui->Label2),
-                          static_cast<QLabel*>(ui->Label3)}) {
+    QLabel* const web = ui->Label2;
+    QLabel* const mail = ui->Label3;
+    for (QLabel* label : {ui->Label11, web, mail})
+        windowstyle::setTextColor(label, windowstyle::textBlue());
+    for (QLabel* label : {ui->Label11, ui->Label1, web, mail}) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setTextFormat(Qt::PlainText);
-    }
-    for (QLabel* label :
-         {ui->Label11, static_cast<QLabel*>(ui->Label2), static_cast<QLabel*>(ui->Label3)})
-        windowstyle::setTextColor(label, windowstyle::textBlue());
-    for (QLabel* label : {ui->Label11, ui->Label1, static_cast<QLabel*>(ui->Label2),
-                          static_cast<QLabel*>(ui->Label3)})
         windowstyle::fitTextToWidth(label);
+    }
 }
 
 std::int16_t form1::WordReplace_zhengben(bool& MatchCase)
