@@ -66,6 +66,41 @@ private Q_SLOTS:
         testfiles::makeWordDocument(doc_, {QStringLiteral("证书号码")});
     }
 
+    void missingOrSilentOfficeFailsClearly()
+    {
+        QTemporaryDir fake;
+        EngineOptions options;
+        options.programDir = fake.path();
+        options.startDeadline = std::chrono::milliseconds(1500);
+        setDefaultEngineOptions(options);
+        shutdownDefaultEngine();
+        try {
+            openAndRead();
+            QFAIL("opened a document without an office");
+        } catch (const Error& e) {
+            QCOMPARE(e.number(), errc::OfficeNotInstalled);
+            QVERIFY(e.description().contains(QStringLiteral("LibreOffice")));
+        }
+        // An "office" that starts but never answers.
+        testfiles::writeText(fake.filePath(QStringLiteral("soffice.bin")),
+                             QStringLiteral("#!/bin/sh\nexec sleep 60\n"));
+        QFile::setPermissions(fake.filePath(QStringLiteral("soffice.bin")),
+                              QFile::ReadOwner | QFile::ExeOwner);
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            openAndRead();
+            QFAIL("opened a document on a silent office");
+        } catch (const Error& e) {
+            QCOMPARE(e.number(), errc::OfficeNotInstalled);
+            QVERIFY(e.description().contains(QStringLiteral("未能在")));
+        }
+        QVERIFY(clock.elapsed() < 10000);
+        QCOMPARE(defaultEngineOfficePid(), 0L);
+        useDeadline(std::chrono::seconds(20));
+        QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
+    }
+
     void officeKilledBetweenSessionsIsReplaced()
     {
         QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
