@@ -105,16 +105,15 @@ wait_for() { # wait_for <size|other> <seconds>
     return 1
 }
 
-capture() { # capture <window> <file>: the window with its frame when a window manager draws one
+capture() { # capture <window> <file>: with the title bar when a window manager draws one
     sleep 0.3
-    local frame
-    frame="$(xdotool getwindowgeometry "$1" >/dev/null && xwininfo -children -id "$1" 2>/dev/null |
-             sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\).*/\1/p')" || true
-    if [ -n "$wm_pid" ] && [ -n "$frame" ] && [ "$frame" != "$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')" ]; then
-        import -window "$frame" "$2"
-    else
-        import -window "$1" "$2"
+    local target="$1" parent root
+    if [ -n "$wm_pid" ]; then
+        root="$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')"
+        parent="$(xwininfo -children -id "$1" | sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\).*/\1/p')"
+        [ -n "$parent" ] && [ "$parent" != "$root" ] && target="$parent"
     fi
+    import -window "$target" "$2"
     echo "screenshots: wrote $2"
 }
 
