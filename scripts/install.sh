@@ -33,6 +33,27 @@ if [ ${#entries[@]} -gt 0 ]; then
     say "已登记桌面菜单项 / Desktop entries registered in $applications"
 fi
 
+# Templates and documents ask for 宋体 (SimSun) by name. Without it, Linux
+# falls back to a sans-serif face; point the name at the Song-style Noto Serif
+# CJK SC for this user, so certificates show and print in a Song face.
+fontconfig="${XDG_CONFIG_HOME:-$HOME/.config}/fontconfig/conf.d"
+mkdir -p "$fontconfig"
+cat >"$fontconfig/60-morvanta-songti.conf" <<'EOF'
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<!-- Written by the Morvanta install: 宋体 / SimSun shown with Noto Serif CJK SC. -->
+<fontconfig>
+  <alias binding="same">
+    <family>宋体</family>
+    <prefer><family>Noto Serif CJK SC</family></prefer>
+  </alias>
+  <alias binding="same">
+    <family>SimSun</family>
+    <prefer><family>Noto Serif CJK SC</family></prefer>
+  </alias>
+</fontconfig>
+EOF
+
 # The sample data goes where the generator reads, unless data is waiting there.
 data="$prefix/下载数据/down.xls"
 sample="$prefix/share/down.xls"
