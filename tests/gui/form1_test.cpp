@@ -11,6 +11,7 @@
 #include "generator/contact.h"
 #include "generator/form1.h"
 #include "generator/frmabout.h"
+#include "generator/unhandledfailure.h"
 #include "office/engine.h"
 #include "office/error.h"
 
@@ -22,6 +23,8 @@
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
+
+#include <stdexcept>
 
 namespace {
 
@@ -284,6 +287,23 @@ private slots:
         QCOMPARE(answerer->seen.size(), 1);
         QVERIFY2(text.startsWith(QStringLiteral("53:")) && text.contains(paths::marginProgram()),
                  qPrintable(text));
+    }
+
+    // Not only office failures: anything escaping a handler ends the program
+    // the same way, and nothing after the failing statement runs.
+    void otherFailureEndsProgram()
+    {
+        answerer = std::make_unique<MessageBoxAnswerer>();
+        bool ranOn = false;
+        QTimer::singleShot(0, [&ranOn] {
+            runHandler([&ranOn] {
+                throw std::runtime_error("boom");
+                ranOn = true;
+            });
+        });
+        QCOMPARE(QApplication::exec(), unhandledFailureExitCode);
+        QCOMPARE(answerer->texts(), QStringList{QStringLiteral("-2147467259:程序内部错误：boom")});
+        QVERIFY(!ranOn);
     }
 
     void closeButtonAndCloseBoxEndProgram()
