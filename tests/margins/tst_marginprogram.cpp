@@ -3,6 +3,7 @@
 
 #include "margins/form2.h"
 #include "messagerecorder.h"
+#include "office/error.h"
 #include "templatemaker.h"
 #include "testhome.h"
 
@@ -170,6 +171,19 @@ private slots:
         QVERIFY(form.isVisible());
         QCOMPARE(boxTexts(form), entries);
         verifyTemplatesUnchanged();
+    }
+
+    // A template the word processor cannot open fails the start-up; the
+    // program reports the failure and ends (in main).
+    void damagedTemplateFailsTheStartUp()
+    {
+        QFile damaged(duplicatePath());
+        QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        damaged.write(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + QByteArray(2048, '\0'));
+        damaged.close();
+        Form2 form;
+        QVERIFY_THROWS_EXCEPTION(office::Error, form.Form_Load());
+        QVERIFY(!form.findChild<QWidget*>(QStringLiteral("frmAbout2")));
     }
 
     // A failure while saving is reported as "number:description" and ends
