@@ -173,6 +173,28 @@ private slots:
         verifyTemplatesUnchanged();
     }
 
+    // A template replaced by one with a narrower page after start-up: the
+    // save refuses on the page it finds, and the window comes back.
+    void pageChangedSinceStartUp()
+    {
+        MessageRecorder recorder;
+        Form2 form;
+        start(form);
+        makeTemplate(TemplateKind::Duplicate, {1134, 1134, 1134, 1134, 4535, 16838});
+        duplicateBefore_ = fileBytes(duplicatePath());
+        const QStringList entries = {"2", "2", "2", "2", "1", "1", "4", "3.5"};
+        typeInto(form, entries);
+        QTest::mouseClick(button(form, "ok"), Qt::LeftButton);
+        QCOMPARE(recorder.texts(), QStringList{QStringLiteral(
+                                       "副本左、右边距之和（7.50厘米）太大：副本页面宽8.00厘米，"
+                                       "正文至少要留1.00厘米，请重新填写！")});
+        QVERIFY(form.isVisible());
+        QVERIFY(!form.findChild<QWidget*>(QStringLiteral("frmAbout3")));
+        QCOMPARE(form.exitCode(), 0);
+        QCOMPARE(boxTexts(form), entries);
+        verifyTemplatesUnchanged();
+    }
+
     // A template the word processor cannot open fails the start-up; the
     // program reports the failure and ends (in main).
     void damagedTemplateFailsTheStartUp()
