@@ -130,6 +130,10 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
         closeComponent(connection, component);
         throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable);
     }
+    if (!spreadsheet) // nobody looks at the views: spare their updates on every change
+        connection.call(
+            [&] { Reference<frame::XModel>(component, UNO_QUERY_THROW)->lockControllers(); },
+            describeAs(errc::OfficeFailure, notOpenable));
     ++connection.documentsOpened;
     return component;
 }
