@@ -51,6 +51,20 @@ beans::PropertyValue property(const char* name, const Any& value)
     return p;
 }
 
+sal_Int32 intProperty(const Reference<beans::XPropertySet>& props, const OUString& name)
+{
+    sal_Int32 v = 0;
+    props->getPropertyValue(name) >>= v;
+    return v;
+}
+
+bool boolProperty(const Reference<beans::XPropertySet>& props, const OUString& name)
+{
+    bool v = false;
+    props->getPropertyValue(name) >>= v;
+    return v;
+}
+
 // Word keeps sizes in points; Writer in 1/100 mm.
 sal_Int32 toHundredthMm(float points)
 {
@@ -312,16 +326,8 @@ float UnoPageSetup::margin(Side side)
     return document_.connection().call(
         [&] {
             const Reference<beans::XPropertySet> style = firstPageStyle();
-            auto get = [&](const OUString& name) {
-                sal_Int32 v = 0;
-                style->getPropertyValue(name) >>= v;
-                return v;
-            };
-            auto on = [&](const OUString& name) {
-                bool v = false;
-                style->getPropertyValue(name) >>= v;
-                return v;
-            };
+            auto get = [&](const OUString& name) { return intProperty(style, name); };
+            auto on = [&](const OUString& name) { return boolProperty(style, name); };
             // Writer measures to the header or footer; the body starts below it.
             switch (side) {
             case Side::Top:
@@ -358,16 +364,8 @@ void UnoPageSetup::setMargin(Side side, float points)
                 if (!st->isInUse())
                     continue;
                 const Reference<beans::XPropertySet> style(st, UNO_QUERY_THROW);
-                auto get = [&](const OUString& name) {
-                    sal_Int32 v = 0;
-                    style->getPropertyValue(name) >>= v;
-                    return v;
-                };
-                auto on = [&](const OUString& name) {
-                    bool v = false;
-                    style->getPropertyValue(name) >>= v;
-                    return v;
-                };
+                auto get = [&](const OUString& name) { return intProperty(style, name); };
+                auto on = [&](const OUString& name) { return boolProperty(style, name); };
                 auto setEdge = [&](const OUString& marginName, const OUString& isOn,
                                    const OUString& height) {
                     if (!on(isOn)) {
@@ -443,22 +441,14 @@ void UnoPageSetup::SetRightMargin(float points)
 float UnoPageSetup::PageWidth()
 {
     return document_.connection().call(
-        [&] {
-            sal_Int32 v = 0;
-            firstPageStyle()->getPropertyValue(u"Width"_ustr) >>= v;
-            return toPoints(v);
-        },
+        [&] { return toPoints(intProperty(firstPageStyle(), u"Width"_ustr)); },
         describeAs(errc::OfficeFailure, QStringLiteral("无法读取页面大小")));
 }
 
 float UnoPageSetup::PageHeight()
 {
     return document_.connection().call(
-        [&] {
-            sal_Int32 v = 0;
-            firstPageStyle()->getPropertyValue(u"Height"_ustr) >>= v;
-            return toPoints(v);
-        },
+        [&] { return toPoints(intProperty(firstPageStyle(), u"Height"_ustr)); },
         describeAs(errc::OfficeFailure, QStringLiteral("无法读取页面大小")));
 }
 
