@@ -78,6 +78,8 @@ const char kStyles[] = R"(<office:automatic-styles>
  <number:date-style style:name="N_cn"><number:year number:style="long"/><number:text>年</number:text><number:month/><number:text>月</number:text><number:day/><number:text>日</number:text></number:date-style>
  <number:number-style style:name="N_num2"><number:number number:decimal-places="2" number:min-integer-digits="1" number:grouping="true"/></number:number-style>
  <number:percentage-style style:name="N_pct"><number:number number:decimal-places="2" number:min-integer-digits="1"/><number:text>%</number:text></number:percentage-style>
+ <number:date-style style:name="N_sys" number:format-source="language" number:automatic-order="true"><number:year number:style="long"/><number:text>/</number:text><number:month/><number:text>/</number:text><number:day/></number:date-style>
+ <style:style style:name="date_sys" style:family="table-cell" style:data-style-name="N_sys"/>
  <style:style style:name="date_ymd" style:family="table-cell" style:data-style-name="N_ymd"/>
  <style:style style:name="date_cn" style:family="table-cell" style:data-style-name="N_cn"/>
  <style:style style:name="num2" style:family="table-cell" style:data-style-name="N_num2"/>

@@ -42,7 +42,7 @@ struct Cell
 
 // Makes a real Excel 97 .xls at `path` with one sheet named `sheetName`.
 // Predefined styles: "date_ymd" (YYYY-MM-DD), "date_cn" (YYYY年M月D日),
-// "num2" (#,##0.00), "pct" (0.00%); a date without a style shows the locale default.
+// "num2" (#,##0.00), "pct" (0.00%), "date_sys" (the locale's short date).
 void makeWorkbook(const QString& path, const QList<QList<Cell>>& rows,
                   const QString& sheetName = QStringLiteral("Sheet1"));
 
