@@ -9,7 +9,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace margins;
@@ -39,30 +38,15 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("limit");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("plain") << "2.54" << 10.0 << "2.54";
-        QTest::newRow("letter at end") << "2.54a" << 10.0 << "2.54";
         QTest::newRow("letter in middle") << "2a.54" << 10.0 << "2";
-        QTest::newRow("unit after number") << "3.5cm" << 10.0 << "3.5";
-        QTest::newRow("blank after number") << "3.5 " << 10.0 << "3.5";
-        QTest::newRow("leading blank") << " 2.5" << 10.0 << "";
         QTest::newRow("minus") << "-1.27" << 10.0 << "";
-        QTest::newRow("plus") << "+1" << 10.0 << "";
         QTest::newRow("comma") << "2,5" << 10.0 << "2";
         QTest::newRow("full-width digit") << QStringLiteral("1２") << 10.0 << "1";
         QTest::newRow("full-width point") << QStringLiteral("1．5") << 10.0 << "1";
-        QTest::newRow("equal to limit") << "10" << 10.0 << "10";
-        QTest::newRow("equal with decimals") << "10.00" << 10.0 << "10.00";
-        QTest::newRow("just above limit") << "10.01" << 10.0 << "";
-        QTest::newRow("digit beyond limit") << "101" << 10.0 << "";
-        QTest::newRow("duplicate equal") << "5.00" << 5.0 << "5.00";
-        QTest::newRow("duplicate above") << "5.01" << 5.0 << "";
         QTest::newRow("above limit before letter") << "12x" << 10.0 << "";
         QTest::newRow("lone point") << "." << 5.0 << ".";
-        QTest::newRow("leading point") << ".5" << 5.0 << ".5";
-        QTest::newRow("trailing point") << "6." << 5.0 << "";
+        QTest::newRow("trailing point above") << "6." << 5.0 << "";
         QTest::newRow("two points") << "1.2.3" << 5.0 << "1.2.3";
-        QTest::newRow("leading zeros") << "0005" << 5.0 << "0005";
-        QTest::newRow("empty") << "" << 5.0 << "";
     }
     void filteredText()
     {
@@ -70,12 +54,6 @@ private slots:
         QFETCH(double, limit);
         QFETCH(QString, expected);
         QCOMPARE(margins::filteredText(text, limit), expected);
-    }
-
-    void boxLimits()
-    {
-        for (int number = 1; number <= 8; ++number)
-            QCOMPARE(boxLimit(number), number <= 4 ? 10.0 : 5.0);
     }
 
     // Typing character by character runs the filter after every key.
@@ -182,15 +160,6 @@ private slots:
         QCOMPARE(box(2)->text(), QStringLiteral("5.08"));
         box(6)->setText(marginText(5.0f));
         QCOMPARE(box(6)->text(), QStringLiteral("5.00"));
-    }
-
-    void resetEmptiesEveryBox()
-    {
-        for (int number = 1; number <= 8; ++number)
-            box(number)->setText(QStringLiteral("1.%1").arg(number));
-        form_->reset_Click();
-        for (int number = 1; number <= 8; ++number)
-            QCOMPARE(box(number)->text(), QString());
     }
 };
 
