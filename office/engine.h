@@ -32,7 +32,7 @@ struct EngineOptions
     std::chrono::milliseconds startDeadline{std::chrono::seconds(90)};
     // Replace the office process after this many documents, between sessions,
     // to bound its memory over long batches.
-    int documentsPerProcess = 300;
+    int documentsPerProcess = 500;
     // The office installation's program folder; empty: the one found at build time.
     QString programDir;
 };

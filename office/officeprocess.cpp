@@ -135,12 +135,33 @@ void OfficeProcess::start()
     if (settings.open(QIODevice::WriteOnly))
         settings.write(kProfileSettings);
     settings.close();
+    markExtensionsSynchronized();
 
     pipeName_ = QStringLiteral("morvanta-%1-%2")
                     .arg(::getpid())
                     .arg(QRandomGenerator::global()->generate64(), 0, 16);
     launch();
     startGuardian();
+}
+
+void OfficeProcess::markExtensionsSynchronized()
+{
+    // A new profile makes the office synchronise its extensions and exit with
+    // 81 to be started again, which costs a second start. Stating that the
+    // profile belongs to this build spares it; should the office still ask,
+    // start-up handles the 81.
+    QFile versionrc(programDir_ + QStringLiteral("/versionrc"));
+    if (!versionrc.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray& line : versionrc.readAll().split('\n')) {
+        if (!line.startsWith("buildid="))
+            continue;
+        QDir().mkpath(tempDir_ + QStringLiteral("/profile/user/extensions"));
+        QFile buildid(tempDir_ + QStringLiteral("/profile/user/extensions/buildid"));
+        if (buildid.open(QIODevice::WriteOnly))
+            buildid.write(line.mid(8).trimmed());
+        return;
+    }
 }
 
 void OfficeProcess::restart()

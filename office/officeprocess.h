@@ -42,6 +42,7 @@ public:
 
 private:
     void launch();
+    void markExtensionsSynchronized();
     void startGuardian();
     void stopGuardian();
     void removeTempDir();

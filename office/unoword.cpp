@@ -110,6 +110,22 @@ bool containsCjk(const QString& text)
 
 } // namespace
 
+QString loadedFilter(Connection& connection, const Reference<lang::XComponent>& component,
+                     const QString& path)
+{
+    return connection.call(
+        [&] {
+            const Reference<frame::XModel> model(component, UNO_QUERY_THROW);
+            for (const beans::PropertyValue& arg : model->getArgs()) {
+                OUString name;
+                if (arg.Name == "FilterName" && (arg.Value >>= name))
+                    return toQString(name);
+            }
+            return QString();
+        },
+        describeAs(errc::OfficeFailure, QStringLiteral("无法读取“%1”的文件格式").arg(path)));
+}
+
 Reference<lang::XComponent> loadComponent(Connection& connection, const QString& path,
                                           bool readOnly, bool spreadsheet)
 {
@@ -137,9 +153,12 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
         describeAs(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable));
     if (!component.is())
         throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable);
-    const bool fits = spreadsheet
-                          ? Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is()
-                          : Reference<text::XTextDocument>(component, UNO_QUERY).is();
+    // Anything at all opens as text; a data file that only opened that way is
+    // no workbook (random bytes would otherwise read as a sheet of garbage).
+    const bool fits =
+        spreadsheet ? Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is() &&
+                          !loadedFilter(connection, component, path).startsWith(u"Text - txt - csv")
+                    : Reference<text::XTextDocument>(component, UNO_QUERY).is();
     if (!fits) {
         closeComponent(connection, component);
         throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable);
@@ -459,17 +478,7 @@ UnoDocument::UnoDocument(std::shared_ptr<Connection> connection,
     : connection_(std::move(connection)), component_(std::move(component)), path_(std::move(path)),
       pageSetup_(*this)
 {
-    filterName_ = connection_->call(
-        [&] {
-            const Reference<frame::XModel> model(component_, UNO_QUERY_THROW);
-            for (const beans::PropertyValue& arg : model->getArgs()) {
-                OUString name;
-                if (arg.Name == "FilterName" && (arg.Value >>= name))
-                    return toQString(name);
-            }
-            return QString();
-        },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法读取“%1”的文件格式").arg(path_)));
+    filterName_ = loadedFilter(*connection_, component_, path_);
 }
 
 UnoDocument::~UnoDocument()

@@ -22,6 +22,10 @@ class UnoDocument;
 css::uno::Reference<css::lang::XComponent>
 loadComponent(Connection& connection, const QString& path, bool readOnly, bool spreadsheet);
 void closeComponent(Connection& connection, const css::uno::Reference<css::lang::XComponent>& doc);
+// The import filter the office chose for a loaded file.
+QString loadedFilter(Connection& connection,
+                     const css::uno::Reference<css::lang::XComponent>& component,
+                     const QString& path);
 
 class UnoRange;
 

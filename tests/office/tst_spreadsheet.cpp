@@ -141,7 +141,7 @@ private Q_SLOTS:
 
         const QString empty = path(QStringLiteral("empty.xls"));
         testfiles::writeText(empty, QString());
-        QVERIFY(expectFailure(empty) != 0);
+        QCOMPARE(expectFailure(empty), errc::NotASpreadsheet);
 
         const QString junk = path(QStringLiteral("junk.xls"));
         QFile f(junk);
@@ -151,7 +151,7 @@ private Q_SLOTS:
             bytes[i] = static_cast<char>((i * 7919 + 13) % 256);
         f.write(bytes);
         f.close();
-        QVERIFY(expectFailure(junk) != 0);
+        QCOMPARE(expectFailure(junk), errc::NotASpreadsheet);
 
         const QString other = path(QStringLiteral("other.xls"));
         testfiles::makeWorkbook(other, {{Cell::str(QStringLiteral("x"))}}, QStringLiteral("数据"));
