@@ -2,7 +2,9 @@
 
 #include "office/error.h"
 
+#include <QIcon>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace margins {
 
@@ -10,6 +12,8 @@ void showMessage(const QString& text, QWidget* owner)
 {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tolberin"), text, QMessageBox::Ok,
                     owner && owner->isVisible() ? owner : nullptr);
+    box.setTextFormat(Qt::PlainText);              // paths and entries are never markup
+    box.button(QMessageBox::Ok)->setIcon(QIcon()); // some styles draw one on OK
     box.exec();
 }
 

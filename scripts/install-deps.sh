@@ -15,7 +15,7 @@ packages=(
     # 宋体 substitutes, opening folders and links from the programs
     fonts-noto-cjk xdg-utils
     # widget tests on a virtual display, and looking at rendered documents
-    xvfb xauth xdotool x11-utils imagemagick poppler-utils
+    xvfb xauth xdotool x11-utils imagemagick poppler-utils openbox
 )
 
 missing=()

@@ -22,45 +22,9 @@ home="$(mktemp -d /tmp/tb.XXXXXX)"
 work="$home/.screenshot"
 mkdir -p "$work" "$home/Morvanta/模板"
 cp "$build/templates/正本.doc" "$build/templates/副本.doc" "$home/Morvanta/模板/"
-xvfb_pid=""
-wm_pid=""
-app_pid=""
-cleanup() {
-    set +e
-    if [ -n "$app_pid" ]; then
-        kill "$app_pid" 2>/dev/null
-        wait "$app_pid" 2>/dev/null
-    fi
-    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    rm -rf "$home"
-}
-trap cleanup EXIT
+. "$repo/scripts/xsession.sh"
 
-display=120
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$display"
-for _ in $(seq 50); do
-    xdotool getdisplaygeometry >/dev/null 2>&1 && break
-    sleep 0.1
-done
-
-# Title bar with icon, caption and close box, as the window asks for.
-if command -v openbox >/dev/null; then
-    cat >"$work/openbox.xml" <<'XML'
-<?xml version="1.0" encoding="UTF-8"?>
-<openbox_config xmlns="http://openbox.org/3.4/rc">
-  <theme><titleLayout>NLC</titleLayout></theme>
-</openbox_config>
-XML
-    openbox --config-file "$work/openbox.xml" >"$work/wm.log" 2>&1 &
-    wm_pid=$!
-    sleep 1
-fi
+start_x_session "$work"
 
 # The visible "Tolberin" window whose client area has the given size.
 wait_for() { # wait_for <WxH> <seconds>

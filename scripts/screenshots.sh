@@ -26,60 +26,14 @@ done
 home="$(mktemp -d /tmp/mv.XXXXXX)"
 work="$home/.screenshots"
 mkdir -p "$work"
-xvfb_pid=""
-wm_pid=""
-app_pid=""
-cleanup() {
-    set +e
-    if [ -n "$app_pid" ]; then
-        kill "$app_pid" 2>/dev/null
-        wait "$app_pid" 2>/dev/null
-    fi
-    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    rm -rf "$home"
-}
-trap cleanup EXIT
+. "$repo/scripts/xsession.sh"
 
 # The operator's folder with the sample data waiting.
 mkdir -p "$home/Morvanta/模板" "$home/Morvanta/下载数据" "$home/Morvanta/正副本"
 cp "$build/templates/正本.doc" "$build/templates/副本.doc" "$home/Morvanta/模板/"
 cp "$build/templates/down.xls" "$home/Morvanta/下载数据/"
 
-# A display number nobody uses.
-display=90
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$display"
-for _ in $(seq 50); do
-    xdotool getdisplaygeometry >/dev/null 2>&1 && break
-    sleep 0.1
-done
-
-# Openbox keeps a minimise button on windows that ask for none; its title bar
-# is set to icon, caption and close box, as the desktops that honour the
-# windows' hints draw them.
-cat >"$work/openbox.xml" <<'XML'
-<?xml version="1.0" encoding="UTF-8"?>
-<openbox_config xmlns="http://openbox.org/3.4/rc">
-  <theme><titleLayout>NLC</titleLayout></theme>
-</openbox_config>
-XML
-for wm in openbox xfwm4 metacity fluxbox twm; do
-    if command -v "$wm" >/dev/null; then
-        if [ "$wm" = openbox ]; then
-            openbox --config-file "$work/openbox.xml" >"$work/wm.log" 2>&1 &
-        else
-            "$wm" >"$work/wm.log" 2>&1 &
-        fi
-        wm_pid=$!
-        sleep 1
-        break
-    fi
-done
+start_x_session "$work"
 
 # Visible windows titled "Morvanta" whose client area has the given size.
 windows_of_size() {

@@ -1,0 +1,55 @@
+# Sourced by the screenshot scripts: a private Xvfb display with a window
+# manager, ended on exit together with the program under test ($app_pid) and
+# the scratch HOME ($home). start_x_session <scratch-folder> sets DISPLAY.
+
+xvfb_pid=""
+wm_pid=""
+app_pid=""
+cleanup() {
+    set +e
+    if [ -n "$app_pid" ]; then
+        kill "$app_pid" 2>/dev/null
+        wait "$app_pid" 2>/dev/null
+    fi
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$home"
+}
+trap cleanup EXIT
+
+start_x_session() {
+    local work="$1" display=90 wm
+    # A display number nobody uses.
+    while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
+        display=$((display + 1))
+    done
+    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$display"
+    for _ in $(seq 50); do
+        xdotool getdisplaygeometry >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+
+    # Openbox keeps a minimise button on windows that ask for none; its title
+    # bar is set to icon, caption and close box, as the desktops that honour
+    # the windows' hints draw them.
+    cat >"$work/openbox.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <theme><titleLayout>NLC</titleLayout></theme>
+</openbox_config>
+XML
+    for wm in openbox xfwm4 metacity fluxbox twm; do
+        if command -v "$wm" >/dev/null; then
+            if [ "$wm" = openbox ]; then
+                openbox --config-file "$work/openbox.xml" >"$work/wm.log" 2>&1 &
+            else
+                "$wm" >"$work/wm.log" 2>&1 &
+            fi
+            wm_pid=$!
+            sleep 1
+            break
+        fi
+    done
+}
