@@ -1,21 +1,26 @@
 // The batch run over real data files read by the real office: the three
 // paths, their messages and the order of what the operator sees, which rows
-// are read and how, bad data files, and the batch going on past failing fills.
+// are read and how, bad data files, the batch going on past failing fills;
+// and the console front end running the same over the same files.
 
-#include "testsupport.h"
+#include "certificates.h"
+#include "recordingview.h"
+#include "testmain.h"
 
 #include "generator/certificatefill.h"
 #include "generator/generationrun.h"
-#include "office/engine.h"
 #include "office/error.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <csignal>
 #include <sys/stat.h>
 
+using namespace testfiles;
 using paths::TemplateKind;
 
 namespace {
@@ -107,17 +112,22 @@ std::unique_ptr<office::sheet::Application> ObservedEngine::createSpreadsheetApp
                                             log);
 }
 
-QStringList dataRow(const QString& number)
+struct ConsoleRun
 {
-    return {number,
-            QStringLiteral("自2026年1月1日至2031年12月31日"),
-            QStringLiteral("青山市%1号康复中心").arg(number),
-            QStringLiteral("康复医疗服务"),
-            QStringLiteral("青山市东城区"),
-            QStringLiteral("李晓明"),
-            QStringLiteral("财政补助"),
-            QStringLiteral("￥1,250.00万元"),
-            QStringLiteral("青山市卫生健康委员会")};
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ConsoleRun runConsole()
+{
+    QProcess process;
+    process.start(QStringLiteral(MORVANTA_CONSOLE_PATH), QStringList());
+    if (!process.waitForFinished(150000))
+        process.kill();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
 }
 
 } // namespace
@@ -162,11 +172,6 @@ private:
 
     void run(const GenerationCallbacks& fills) { runGeneration(engine, view, record, fills); }
 
-    static void writeData(const QStringList& rowsXml)
-    {
-        makeWorkbook(paths::dataFile(), QStringList{headingRow()} + rowsXml);
-    }
-
 private slots:
     void initTestCase()
     {
@@ -174,7 +179,7 @@ private slots:
         options.callDeadline = std::chrono::seconds(20);
         office::setDefaultEngineOptions(options);
         makeMorvantaFolders();
-        makeDefaultTemplates();
+        makeTemplates();
     }
 
     void init()
@@ -218,19 +223,21 @@ private slots:
     // Row 2 decides: later rows do not count, and the file is kept.
     void noDataInRowTwo()
     {
-        writeData({rowOfTexts({QString(), QStringLiteral("有效期")}), rowOfTexts(dataRow("A3"))});
-        const QByteArray before = readFile(paths::dataFile());
+        makeDataFile(QList<QStringList>{{QString(), QStringLiteral("有效期")}, dataRow("A3")});
+        const QByteArray before = readBytes(paths::dataFile());
         run(recordingFills());
         QCOMPARE(view.log, (QStringList{"hide", "spreadsheet start", "message " + noDataMessage,
                                         "show", "spreadsheet quit"}));
-        QCOMPARE(readFile(paths::dataFile()), before);
+        QCOMPARE(readBytes(paths::dataFile()), before);
     }
 
     void completeRunInOrder()
     {
-        writeData({rowOfTexts(dataRow("A2")), rowOfTexts(dataRow("A3")), rowOfTexts(dataRow("A4")),
-                   rowOfTexts({QString(), QStringLiteral("第五行只有第二列")}),
-                   rowOfTexts(dataRow("A6"))});
+        makeDataFile(QList<QStringList>{dataRow("A2"),
+                                        dataRow("A3"),
+                                        dataRow("A4"),
+                                        {QString(), QStringLiteral("第五行只有第二列")},
+                                        dataRow("A6")});
         run(recordingFills());
 
         QStringList expected{"hide", "spreadsheet start"};
@@ -258,22 +265,27 @@ private slots:
     {
         const QString longText = textOfLength(QStringLiteral("开展康复医学研究与培训。"), 5000);
         const QString outsideBmp = QStringLiteral("𠀀𠀁𪚥有限公司");
-        writeData({
-            QStringLiteral("<table:table-row>") + textCell(QStringLiteral("B2")) +
-                dateCell(QStringLiteral("2031-05-31")) + textCell(outsideBmp) + textCell(longText) +
-                textCell(QStringLiteral("  东城区  ")) + emptyCell() + percentCell(0.125) +
-                amountCell(1234567.5) + textCell(QStringLiteral("^p.*")) +
-                textCell(QStringLiteral("第十列不读")) + QStringLiteral("</table:table-row>"),
-            rowOfTexts({QStringLiteral(" ")}), // a space is data; the rest empty
-            QStringLiteral("<table:table-row>") + amountCell(440000000123.0) +
-                QStringLiteral("</table:table-row>"),
+        const auto typed = [](const char* type, const char* value, const char* style) {
+            return Cell{{},
+                        QString::fromLatin1(type),
+                        QString::fromLatin1(value),
+                        QString::fromLatin1(style)};
+        };
+        makeDataFile(QList<QList<Cell>>{
+            textRow({QStringLiteral("B2")})
+                << typed("date", "2031-05-31", "date_cn") << Cell::str(outsideBmp)
+                << Cell::str(longText) << Cell::str(QStringLiteral("  东城区  ")) << Cell()
+                << typed("percentage", "0.125", "pct") << typed("float", "1234567.5", "num2")
+                << Cell::str(QStringLiteral("^p.*")) << Cell::str(QStringLiteral("第十列不读")),
+            textRow({QStringLiteral(" ")}), // a space is data; the rest empty
+            {typed("float", "440000000123", "num2")},
         });
         run(recordingFills());
 
         QCOMPARE(filled.size(), 3);
         QCOMPARE(recordTexts(filled[0]),
                  (QStringList{"B2", "2031年5月31日", outsideBmp, longText, "  东城区  ", "",
-                              "12.5%", "1,234,567.50", "^p.*"}));
+                              "12.50%", "1,234,567.50", "^p.*"}));
         QCOMPARE(recordTexts(filled[1]), (QStringList{" ", "", "", "", "", "", "", "", ""}));
         QCOMPARE(filled[2].zhengshuhao, QStringLiteral("440,000,000,123.00"));
     }
@@ -282,10 +294,10 @@ private slots:
     void longFileProgress()
     {
         constexpr int rows = 1000;
-        QStringList rowsXml;
+        QList<QStringList> data;
         for (int i = 0; i < rows; ++i)
-            rowsXml << rowOfTexts({QStringLiteral("C%1").arg(i), QStringLiteral("x")});
-        writeData(rowsXml);
+            data << QStringList{QStringLiteral("C%1").arg(i), QStringLiteral("x")};
+        makeDataFile(data);
         run(recordingFills());
 
         QCOMPARE(filled.size(), rows);
@@ -313,18 +325,17 @@ private slots:
     {
         QFETCH(QString, kind);
         if (kind == QStringLiteral("empty"))
-            writeFile(paths::dataFile(), QByteArray());
+            writeBytes(paths::dataFile(), QByteArray());
         if (kind == QStringLiteral("random")) {
             QByteArray bytes(64 * 1024, '\0');
             QRandomGenerator generator(20261206);
             for (char& b : bytes)
                 b = static_cast<char>(generator.bounded(256));
-            writeFile(paths::dataFile(), bytes);
+            writeBytes(paths::dataFile(), bytes);
         }
         if (kind == QStringLiteral("nosheet"))
-            makeWorkbook(paths::dataFile(), {headingRow(), rowOfTexts(dataRow("D2"))},
-                         QStringLiteral("数据"));
-        const QByteArray before = readFile(paths::dataFile());
+            makeWorkbook(paths::dataFile(), {textRow(dataRow("D2"))}, QStringLiteral("数据"));
+        const QByteArray before = readBytes(paths::dataFile());
 
         bool failed = false;
         try {
@@ -337,13 +348,13 @@ private slots:
         }
         QVERIFY2(failed, qPrintable(view.log.join(u'|')));
         QCOMPARE(view.log, (QStringList{"hide", "spreadsheet start"}));
-        QCOMPARE(readFile(paths::dataFile()), before);
+        QCOMPARE(readBytes(paths::dataFile()), before);
     }
 
     // Deleting the consumed data file is the last step; its failure is reported.
     void dataFileGoneBeforeItsDeletion()
     {
-        writeData({rowOfTexts(dataRow("E2"))});
+        makeDataFile(QList<QStringList>{dataRow("E2")});
         GenerationCallbacks fills = recordingFills();
         fills.WordReplace_fuben = [](bool&) -> std::int16_t {
             QFile::remove(paths::dataFile());
@@ -359,11 +370,11 @@ private slots:
     void missingTemplateDuringTheBatch()
     {
         const QString duplicate = paths::templateFile(TemplateKind::Duplicate);
-        const QByteArray kept = readFile(duplicate);
+        const QByteArray kept = readBytes(duplicate);
         QVERIFY(QFile::remove(duplicate));
-        writeData({rowOfTexts(dataRow("F2")), rowOfTexts(dataRow("F3"))});
+        makeDataFile(QList<QStringList>{dataRow("F2"), dataRow("F3")});
         run(realFills());
-        writeFile(duplicate, kept);
+        writeBytes(duplicate, kept);
 
         QCOMPARE(view.log,
                  (QStringList{"hide", "spreadsheet start", "wait", "progress 0/2",
@@ -378,8 +389,7 @@ private slots:
     // office is replaced, and every other document is generated.
     void officeKilledInTheMiddleOfABatch()
     {
-        writeData(
-            {rowOfTexts(dataRow("G2")), rowOfTexts(dataRow("G3")), rowOfTexts(dataRow("G4"))});
+        makeDataFile(QList<QStringList>{dataRow("G2"), dataRow("G3"), dataRow("G4")});
         engine.killInSession = 3; // the original of the second row
         run(realFills());
 
@@ -393,6 +403,35 @@ private slots:
         QVERIFY(!QFileInfo::exists(paths::dataFile()));
         SavedDocument saved(paths::outputDir() + QStringLiteral("G4（正本）.doc"));
         QVERIFY(saved.contains(QStringLiteral("青山市G4号康复中心")));
+    }
+
+    // The console front end: messages and progress on the terminal, and an
+    // exit status that says whether the run completed.
+    void consoleRuns()
+    {
+        ConsoleRun console = runConsole();
+        QCOMPARE(console.exitCode, 1);
+        QCOMPARE(console.out, noFileMessage + u'\n');
+
+        writeBytes(paths::dataFile(), QByteArray(4096, '\x9c'));
+        console = runConsole();
+        QCOMPARE(console.exitCode, 2);
+        QVERIFY2(console.err.contains(QRegularExpression(QStringLiteral("^-?\\d+:\\S"))),
+                 qPrintable(console.err));
+
+        makeDataFile(QList<QStringList>{{QStringLiteral("H2"), QStringLiteral("长期")},
+                                        {QStringLiteral("H3"), QStringLiteral("长期")}});
+        office::shutdownDefaultEngine(); // the console starts an office of its own
+        console = runConsole();
+        QCOMPARE(console.exitCode, 0);
+        QCOMPARE(
+            console.out,
+            QStringLiteral("已完成 0/2\n已完成 1/2\n已完成 2/2\n") +
+                QString(completionMessage()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) +
+                u'\n');
+        QCOMPARE(filesBelow(paths::outputDir()), (QStringList{"H2（副本）.doc", "H2（正本）.doc",
+                                                              "H3（副本）.doc", "H3（正本）.doc"}));
+        QVERIFY(!QFileInfo::exists(paths::dataFile()));
     }
 };
 

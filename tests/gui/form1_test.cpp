@@ -1,51 +1,34 @@
-// The main window and the wait form without an office: layout, focus, the
-// desktop hooks, the end of the program and the paths that never reach the
-// office.
+// The main window and the wait form: layout, focus, the desktop hooks, the
+// end of the program, and whole runs of the generate button against the real
+// office: what the operator sees (messages, hidden and shown windows, the wait
+// form advancing) and what the run leaves behind.
 
+#include "certificates.h"
 #include "fakelauncher.h"
-#include "messageboxanswerer.h"
-#include "testhome.h"
+#include "messageboxes.h"
+#include "testmain.h"
 
-#include "common/paths.h"
 #include "generator/application.h"
 #include "generator/contact.h"
 #include "generator/form1.h"
 #include "generator/frmabout.h"
 #include "generator/unhandledfailure.h"
-#include "office/engine.h"
-#include "office/error.h"
 
 #include <QFile>
 #include <QFontInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
-#include <QTest>
+#include <QSet>
 #include <QWindow>
 
 #include <stdexcept>
 
-namespace {
+using namespace testfiles;
 
-// An office that must not be needed: every use is counted and fails.
-class UnusedEngine final : public office::Engine
-{
-public:
-    int uses = 0;
-    std::unique_ptr<office::word::Application> createWordApplication() override
-    {
-        ++uses;
-        throw office::Error(office::errc::OfficeNotInstalled,
-                            QStringLiteral("no office in this test"));
-    }
-    std::unique_ptr<office::sheet::Application> createSpreadsheetApplication() override
-    {
-        ++uses;
-        throw office::Error(office::errc::OfficeNotInstalled,
-                            QStringLiteral("no office in this test"));
-    }
-};
+namespace {
 
 QRect twips(int left, int top, int width, int height)
 {
@@ -55,6 +38,18 @@ QRect twips(int left, int top, int width, int height)
 const QStringList songSubstitutes{QStringLiteral("Noto Serif CJK SC"),
                                   QStringLiteral("Noto Sans CJK SC"), QStringLiteral("SimSun")};
 
+QString completionMessage()
+{
+    return QStringLiteral("请到“") + paths::outputDir() +
+           QStringLiteral(
+               "”目录中选择所需打印证书。\r\n如字数过多，请调整字体大小和行间距后进行打印！");
+}
+
+QString document(const QString& number, const char* kind)
+{
+    return paths::outputDir() + number + QStringLiteral("（%1）.doc").arg(QString::fromUtf8(kind));
+}
+
 } // namespace
 
 class Form1Test : public QObject
@@ -62,12 +57,28 @@ class Form1Test : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        makeMorvantaFolders();
+        makeTemplates();
+    }
+
     void init()
     {
-        window = std::make_unique<form1>(engine, launcher);
+        QDir(paths::outputDir()).removeRecursively();
+        QDir().mkpath(paths::outputDir());
+        QFile::remove(paths::dataFile());
         launcher = FakeLauncher();
+        window = std::make_unique<form1>(office::defaultEngine(), launcher);
+        window->show();
+        answerer = std::make_unique<MessageBoxAnswerer>([this] { return situation(); });
     }
-    void cleanup() { window.reset(); }
+
+    void cleanup()
+    {
+        answerer.reset();
+        window.reset();
+    }
 
     void windowFrame()
     {
@@ -293,7 +304,6 @@ private slots:
     // the same way, and nothing after the failing statement runs.
     void otherFailureEndsProgram()
     {
-        answerer = std::make_unique<MessageBoxAnswerer>();
         bool ranOn = false;
         QTimer::singleShot(0, [&ranOn] {
             runHandler([&ranOn] {
@@ -319,24 +329,108 @@ private slots:
         QVERIFY(!window->isVisible());
     }
 
-    void printWithoutDataFile()
+    void completeRun()
     {
-        window->show();
-        answerer = std::make_unique<MessageBoxAnswerer>([this] { return situation(); });
-        QTest::mouseClick(window->findChild<QPushButton*>("print"), Qt::LeftButton);
-        QCOMPARE(answerer->seen.size(), 1);
-        const MessageBoxAnswerer::Seen& message = answerer->seen.first();
-        QCOMPARE(message.text, QStringLiteral("未找到下载文件"));
-        QCOMPARE(message.title, QStringLiteral("Morvanta"));
-        QCOMPARE(message.icon, QMessageBox::NoIcon);
-        QVERIFY(message.okOnly);
-        QCOMPARE(message.buttonCount, 1);
-        QCOMPARE(message.situation, QStringLiteral("main hidden, no wait form"));
+        makeDataFile(QList<QStringList>{dataRow(QStringLiteral("A001")),
+                                        dataRow(QStringLiteral("A002")),
+                                        dataRow(QStringLiteral("A003")),
+                                        {},
+                                        dataRow(QStringLiteral("X999"))});
+
+        // Samples the windows whenever the run lets events through.
+        QSet<QString> duringRun;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, [&] {
+            const frmAbout* wait = window->waitForm();
+            duringRun.insert(situation() + QStringLiteral(", ") +
+                             (wait ? wait->progressText() : QString()));
+        });
+        sampler.start(0);
+        pressPrint();
+        sampler.stop();
+
+        QCOMPARE(answerer->texts(), QStringList{completionMessage()});
+        const MessageBoxAnswerer::Seen& done = answerer->seen.first();
+        QCOMPARE(done.title, QStringLiteral("Morvanta"));
+        QCOMPARE(done.icon, QMessageBox::NoIcon);
+        QVERIFY(done.okOnly);
+        QCOMPARE(done.situation, QStringLiteral("main hidden, no wait form"));
         QVERIFY(window->isVisible());
-        QCOMPARE(engine.uses, 0);
+        QVERIFY(!window->waitForm());
+
+        // The wait form was up and painted while the rows went by, the main
+        // window hidden throughout.
+        for (const char* progress : {"0 / 3", "1 / 3", "2 / 3", "3 / 3"})
+            QVERIFY2(duringRun.contains(QStringLiteral("main hidden, wait form up, ") + progress),
+                     qPrintable(QStringList(duringRun.values()).join(u'|')));
+        for (const QString& seen : duringRun)
+            QVERIFY2(seen.startsWith(QStringLiteral("main hidden")), qPrintable(seen));
+
+        for (const char* number : {"A001", "A002", "A003"}) {
+            QVERIFY(isOleFile(document(QString::fromLatin1(number), "正本")));
+            QVERIFY(isOleFile(document(QString::fromLatin1(number), "副本")));
+        }
+        QCOMPARE(QDir(paths::outputDir()).entryList(QDir::Files).size(), 6);
+        QVERIFY(!QFile::exists(paths::dataFile()));
+        QCOMPARE(window->zhengshuhao, QStringLiteral("A003"));
+        QCOMPARE(window->danweimingcheng, QStringLiteral("青山市A003号康复中心"));
+
+        // The data file is consumed: the next press asks for a new download.
+        pressPrint();
+        QCOMPARE(answerer->texts().last(), QStringLiteral("未找到下载文件"));
+        QCOMPARE(answerer->seen.last().situation, QStringLiteral("main hidden, no wait form"));
+        QVERIFY(window->isVisible());
+    }
+
+    void noDataRows()
+    {
+        makeDataFile(QList<QStringList>{{}, dataRow(QStringLiteral("B001"))});
+        pressPrint();
+        QCOMPARE(answerer->texts(),
+                 QStringList{QStringLiteral("没有下载数据可打印，请重新下载数据！")});
+        QCOMPARE(answerer->seen.first().situation, QStringLiteral("main hidden, no wait form"));
+        QVERIFY(window->isVisible());
+        QVERIFY(QFile::exists(paths::dataFile()));
+        QVERIFY(QDir(paths::outputDir()).isEmpty());
+    }
+
+    void fillFailureShownOverWaitForm()
+    {
+        const QString duplicate = paths::templateFile(paths::TemplateKind::Duplicate);
+        QVERIFY(QFile::rename(duplicate, duplicate + QStringLiteral(".away")));
+        makeDataFile(QList<QStringList>{dataRow(QStringLiteral("C001"))});
+        pressPrint();
+        QFile::rename(duplicate + QStringLiteral(".away"), duplicate);
+
+        QCOMPARE(answerer->texts(),
+                 (QStringList{QStringLiteral("未找到该文件"), completionMessage()}));
+        QCOMPARE(answerer->seen[0].situation, QStringLiteral("main hidden, wait form up"));
+        QCOMPARE(answerer->seen[1].situation, QStringLiteral("main hidden, no wait form"));
+        QVERIFY(isOleFile(document(QStringLiteral("C001"), "正本")));
+        QVERIFY(!QFile::exists(document(QStringLiteral("C001"), "副本")));
+        QVERIFY(!QFile::exists(paths::dataFile()));
+        QVERIFY(window->isVisible());
+    }
+
+    void unreadableDataFileEndsProgram()
+    {
+        writeBytes(paths::dataFile(), "this is no spreadsheet\n");
+        const QString text = runUntilEnd("print");
+        QCOMPARE(exitCode, 1);
+        QCOMPARE(answerer->seen.size(), 1);
+        QVERIFY2(QRegularExpression(QStringLiteral("^-?\\d+:.*down\\.xls")).match(text).hasMatch(),
+                 qPrintable(text));
+        QCOMPARE(answerer->seen.first().situation, QStringLiteral("main hidden, no wait form"));
+        QVERIFY(!window->isVisible()); // the program ends without showing it again
+        QVERIFY(QFile::exists(paths::dataFile()));
     }
 
 private:
+    void pressPrint()
+    {
+        QTest::mouseClick(window->findChild<QPushButton*>("print"), Qt::LeftButton);
+    }
+
     // An executable file where the margin program belongs, for one test.
     struct MarginProgram
     {
@@ -363,33 +457,23 @@ private:
     // operator would and returns the last message once the program has ended.
     QString runUntilEnd(const char* button)
     {
-        window->show();
-        answerer = std::make_unique<MessageBoxAnswerer>();
+        answerer->seen.clear();
         QTimer::singleShot(0, window.get(), [this, button] {
             QTest::mouseClick(window->findChild<QPushButton*>(button), Qt::LeftButton);
         });
         QTimer watchdog;
         watchdog.setSingleShot(true);
         connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-        watchdog.start(10000);
+        watchdog.start(60000);
         exitCode = QApplication::exec();
         return answerer->seen.isEmpty() ? QString() : answerer->seen.last().text;
     }
 
-    UnusedEngine engine;
     FakeLauncher launcher;
     std::unique_ptr<form1> window;
     std::unique_ptr<MessageBoxAnswerer> answerer;
     int exitCode = -1;
 };
 
-int main(int argc, char* argv[])
-{
-    TestHome home;
-    QApplication app(argc, argv);
-    prepareGeneratorApplication(app);
-    Form1Test test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+MORVANTA_WIDGET_TEST_MAIN(Form1Test, prepareGeneratorApplication)
 #include "form1_test.moc"

@@ -3,6 +3,7 @@
 #include "office/engine.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -33,26 +34,64 @@ QString rtfText(const QString& text)
     return out;
 }
 
+QString rtfParagraph(const QString& text)
+{
+    return QStringLiteral("\\pard ") + rtfText(text) + QStringLiteral("\\par\n");
+}
+
+QString rtfTableRow(const QStringList& cells, int cellTwips)
+{
+    QString row = QStringLiteral("\\trowd");
+    for (int i = 1; i <= cells.size(); ++i)
+        row += QStringLiteral("\\cellx%1").arg(i * cellTwips);
+    row += QStringLiteral("\n");
+    for (const QString& cell : cells)
+        row += QStringLiteral("\\pard\\intbl ") + rtfText(cell) + QStringLiteral("\\cell\n");
+    return row + QStringLiteral("\\row\n");
+}
+
 QString rtfDocument(const QStringList& paragraphs, int points, int marginTwips)
 {
+    QString body;
+    for (const QString& p : paragraphs)
+        body += rtfParagraph(p);
+    return rtfDocument(body, points, {marginTwips, marginTwips, marginTwips, marginTwips});
+}
+
+QString rtfDocument(const QString& body, int points, const PageTwips& page)
+{
+    // Character formatting set once holds for every paragraph and cell after it.
     QString rtf =
         QStringLiteral("{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 ") +
         rtfText(QStringLiteral("宋体")) + QStringLiteral(";}}\n");
-    rtf += QStringLiteral("\\paperw11906\\paperh16838\\margl%1\\margr%1\\margt%1\\margb%1\n")
-               .arg(marginTwips);
-    for (const QString& p : paragraphs)
-        rtf += QStringLiteral("\\pard\\plain\\f0\\fs%1 ").arg(points * 2) + rtfText(p) +
-               QStringLiteral("\\par\n");
-    rtf += QStringLiteral("}\n");
-    return rtf;
+    rtf += QStringLiteral("\\paperw%1\\paperh%2\\margt%3\\margb%4\\margl%5\\margr%6%7\n")
+               .arg(page.width)
+               .arg(page.height)
+               .arg(page.top)
+               .arg(page.bottom)
+               .arg(page.left)
+               .arg(page.right)
+               .arg(page.width > page.height ? QStringLiteral("\\landscape") : QString());
+    return rtf + QStringLiteral("\\plain\\f0\\fs%1\n").arg(points * 2) + body +
+           QStringLiteral("}\n");
 }
 
 void writeText(const QString& path, const QString& content)
 {
+    writeBytes(path, content.toUtf8());
+}
+
+void writeBytes(const QString& path, const QByteArray& content)
+{
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size())
         qFatal("cannot write %s", qPrintable(path));
-    f.write(content.toUtf8());
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 void makeWordDocument(const QString& path, const QStringList& paragraphs, int points,
@@ -62,6 +101,17 @@ void makeWordDocument(const QString& path, const QStringList& paragraphs, int po
     writeText(rtf, rtfDocument(paragraphs, points, marginTwips));
     office::convertFile(rtf, path, QStringLiteral("MS Word 97"));
     QFile::remove(rtf);
+}
+
+void makeWordDocumentFromRtf(const QString& path, const QString& body, int points,
+                             const PageTwips& page)
+{
+    QTemporaryDir work; // not beside the target: a templates folder must hold only templates
+    const QString rtf = work.filePath(QStringLiteral("source.rtf"));
+    writeText(rtf, rtfDocument(body, points, page));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile::remove(path);
+    office::convertFile(rtf, path, QStringLiteral("MS Word 97"));
 }
 
 namespace {
@@ -105,6 +155,8 @@ void makeWorkbook(const QString& path, const QList<QList<Cell>>& rows, const QSt
              .arg(xmlEscape(sheetName));
     for (const auto& row : rows) {
         x += QStringLiteral("<table:table-row>");
+        if (row.isEmpty())
+            x += QStringLiteral("<table:table-cell/>");
         for (const Cell& c : row) {
             x += QStringLiteral("<table:table-cell");
             if (!c.style.isEmpty())
@@ -133,12 +185,36 @@ void makeWorkbook(const QString& path, const QList<QList<Cell>>& rows, const QSt
     QFile::remove(source);
 }
 
+QList<Cell> textRow(const QStringList& texts)
+{
+    QList<Cell> row;
+    for (const QString& text : texts)
+        row << Cell::str(text);
+    return row;
+}
+
 QByteArray leadingBytes(const QString& path, int count)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.read(count);
+}
+
+bool isOleFile(const QString& path)
+{
+    return leadingBytes(path) == QByteArray::fromHex("D0CF11E0A1B11AE1");
+}
+
+QStringList filesBelow(const QString& folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(folder).relativeFilePath(it.next());
+    found.sort();
+    return found;
 }
 
 } // namespace testfiles

@@ -1,16 +1,17 @@
 #pragma once
 
+// Answers every modal message box as an operator would (one press of OK) and
+// keeps what each one showed, with the state of the windows at that moment
+// as reported by `situation`.
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
 
-// Answers every modal message box as an operator would (one press of OK) and
-// keeps what each one showed, together with the state of the windows at that
-// moment as reported by `situation`.
-class MessageBoxAnswerer : public QObject
+class MessageBoxAnswerer
 {
 public:
     struct Seen
@@ -18,19 +19,18 @@ public:
         QString text;
         QString title;
         QMessageBox::Icon icon;
-        int buttonCount;
-        bool okOnly;
+        bool okOnly; // the one button is OK
+        bool modal;
         QString situation;
     };
+    QList<Seen> seen;
 
     explicit MessageBoxAnswerer(std::function<QString()> situation = {})
         : situation_(std::move(situation))
     {
-        connect(&timer_, &QTimer::timeout, this, &MessageBoxAnswerer::answer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
         timer_.start(20);
     }
-
-    QList<Seen> seen;
 
     QStringList texts() const
     {
@@ -46,9 +46,8 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible())
             return;
-        const auto buttons = box->buttons();
-        seen.append({box->text(), box->windowTitle(), box->icon(), int(buttons.size()),
-                     box->standardButtons() == QMessageBox::Ok,
+        seen.append({box->text(), box->windowTitle(), box->icon(),
+                     box->buttons().size() == 1 && box->button(QMessageBox::Ok), box->isModal(),
                      situation_ ? situation_() : QString()});
         if (QAbstractButton* ok = box->button(QMessageBox::Ok))
             ok->click();
