@@ -69,20 +69,12 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        office::EngineOptions options;
-        options.callDeadline = std::chrono::seconds(20);
-        office::setDefaultEngineOptions(options);
-        makeMorvantaFolders();
-        makeTemplates();
-    }
+    void initTestCase() { makeTemplates(); }
 
     void init()
     {
         // Each case starts with an empty output folder.
-        QDir(paths::outputDir()).removeRecursively();
-        QDir().mkpath(paths::outputDir());
+        emptyOutputFolder();
         fake.state = FakeWordState();
     }
 

@@ -173,14 +173,7 @@ private:
     void run(const GenerationCallbacks& fills) { runGeneration(engine, view, record, fills); }
 
 private slots:
-    void initTestCase()
-    {
-        office::EngineOptions options;
-        options.callDeadline = std::chrono::seconds(20);
-        office::setDefaultEngineOptions(options);
-        makeMorvantaFolders();
-        makeTemplates();
-    }
+    void initTestCase() { makeTemplates(); }
 
     void init()
     {
@@ -190,8 +183,7 @@ private slots:
         engine.killInSession = 0;
         filled.clear();
         QFile::remove(paths::dataFile());
-        QDir(paths::outputDir()).removeRecursively();
-        QDir().mkpath(paths::outputDir());
+        emptyOutputFolder();
     }
 
     void missingDataFile_data()

@@ -1,5 +1,5 @@
-// The settings window of the margin program: frame, keyboard order, wait
-// windows, the input filter of the eight boxes (on plain strings and through
+// The settings window of the margin program: frame, keyboard order, the
+// input filter of the eight boxes (on plain strings and through
 // typing, pasting and the program's own changes), and the window on real
 // templates through the real office: loading, clearing, confirming, refusals
 // and failures.
@@ -9,19 +9,14 @@
 #include "testmain.h"
 
 #include "margins/form2.h"
-#include "margins/marginfilter.h"
 #include "margins/templatemargins.h"
-#include "margins/waitwindow.h"
 #include "office/error.h"
 
 #include <QClipboard>
 #include <QDir>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-
-#include <algorithm>
 
 using namespace margins;
 using namespace testfiles;
@@ -106,72 +101,58 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        office::EngineOptions options;
-        options.callDeadline = std::chrono::seconds(30);
-        office::setDefaultEngineOptions(options);
-    }
-
     void cleanup()
     {
         form_.reset();
         QDir(paths::root()).removeRecursively();
     }
 
-    void filteredText_data()
+    // Typing runs the filter after every key, pasting once on the whole text;
+    // the limit is 10 in boxes 1 to 4 and 5 in boxes 5 to 8.
+    void filter_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("limit");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("letter in middle") << "2a.54" << 10.0 << "2";
-        QTest::newRow("minus") << "-1.27" << 10.0 << "";
-        QTest::newRow("comma") << "2,5" << 10.0 << "2";
-        QTest::newRow("full-width digit") << QStringLiteral("1２") << 10.0 << "1";
-        QTest::newRow("above limit before letter") << "12x" << 10.0 << "";
-        QTest::newRow("lone point") << "." << 5.0 << ".";
-        QTest::newRow("trailing point above") << "6." << 5.0 << "";
-        QTest::newRow("two points") << "1.2.3" << 5.0 << "1.2.3";
-    }
-    void filteredText()
-    {
-        QFETCH(QString, text);
-        QFETCH(double, limit);
-        QFETCH(QString, expected);
-        QCOMPARE(margins::filteredText(text, limit), expected);
-    }
-
-    // Typing character by character runs the filter after every key.
-    void typing_data()
-    {
+        QTest::addColumn<bool>("paste");
         QTest::addColumn<int>("number");
-        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("letter after number") << 1 << "2.54a"
-                                             << "2.54";
-        QTest::newRow("original at limit, decimals") << 3 << "10.00"
-                                                     << "10.00";
-        QTest::newRow("original, 10.5") << 1 << "10.5"
-                                        << "";
-        QTest::newRow("duplicate at limit, decimals") << 6 << "5.00"
-                                                      << "5.00";
-        QTest::newRow("duplicate 5.01") << 8 << "5.01"
-                                        << "";
-        QTest::newRow("duplicate emptied, typing goes on") << 5 << "7.5"
-                                                           << ".5";
-        QTest::newRow("leading point") << 8 << ".5"
-                                       << ".5";
-        QTest::newRow("blank first") << 1 << " 2"
-                                     << "2";
+        const auto row = [](const char* name, bool paste, int number, const char* input,
+                            const char* expected) {
+            QTest::newRow(name) << paste << number << QString::fromUtf8(input)
+                                << QString::fromUtf8(expected);
+        };
+        row("typed letter after number", false, 1, "2.54a", "2.54");
+        row("typed at the limit of 10", false, 3, "10.00", "10.00");
+        row("typed just above 10", false, 1, "10.5", "");
+        row("typed at the limit of 5", false, 6, "5.00", "5.00");
+        row("typed just above 5", false, 8, "5.01", "");
+        row("typed on after emptying", false, 5, "7.5", ".5");
+        row("typed leading point", false, 8, ".5", ".5");
+        row("typed blank first", false, 1, " 2", "2");
+        row("letter in middle", true, 1, "2a.54", "2");
+        row("minus", true, 1, "-1.27", "");
+        row("comma", true, 1, "2,5", "2");
+        row("full-width digit", true, 1, "1２", "1");
+        row("number and unit", true, 1, "1.5厘米", "1.5");
+        row("above limit before letter", true, 1, "12x", "");
+        row("leading blank", true, 5, " 2.5", "");
+        row("lone point", true, 5, ".", ".");
+        row("two points", true, 5, "1.2.3", "1.2.3");
+        row("trailing point above", true, 5, "6.", "");
+        row("above the limit", true, 5, "5.5", "");
     }
-    void typing()
+    void filter()
     {
+        QFETCH(bool, paste);
         QFETCH(int, number);
-        QFETCH(QString, keys);
+        QFETCH(QString, input);
         QFETCH(QString, expected);
         QLineEdit* entry = filterBox(number);
         entry->setFocus();
-        QTest::keyClicks(entry, keys);
+        QGuiApplication::clipboard()->setText(input);
+        if (paste)
+            QTest::keySequence(entry, QKeySequence::Paste);
+        else
+            QTest::keyClicks(entry, input);
         QCOMPARE(entry->text(), expected);
         QCOMPARE(entry->cursorPosition(), expected.size());
     }
@@ -188,28 +169,6 @@ private slots:
         // The box goes on working normally afterwards.
         QTest::keyClicks(entry, QStringLiteral(".5"));
         QCOMPARE(entry->text(), QStringLiteral("2.5"));
-    }
-
-    void pasting_data()
-    {
-        QTest::addColumn<QString>("clipboard");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("number and unit") << QStringLiteral("1.5厘米") << "1.5";
-        QTest::newRow("leading blank") << " 2.5"
-                                       << "";
-        QTest::newRow("above the limit") << "5.5"
-                                         << "";
-    }
-    void pasting()
-    {
-        QFETCH(QString, clipboard);
-        QFETCH(QString, expected);
-        QLineEdit* entry = filterBox(6);
-        entry->setFocus();
-        QGuiApplication::clipboard()->setText(clipboard);
-        QTest::keySequence(entry, QKeySequence::Paste);
-        QCOMPARE(entry->text(), expected);
-        QCOMPARE(entry->cursorPosition(), expected.size());
     }
 
     // A long pasted text with a blank at its start is cut back one character
@@ -269,51 +228,25 @@ private slots:
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Text1"));
     }
 
-    void waitWindows()
-    {
-        Form2 form;
-        const std::pair<WaitWindow*, QString> windows[] = {
-            {WaitWindow::createReading(&form), QStringLiteral("程序正在读取模板页边距请稍候")},
-            {WaitWindow::createSaving(&form), QStringLiteral("页边距保存中，请稍候")}};
-        for (const auto& [created, text] : windows) {
-            std::unique_ptr<WaitWindow> window(created);
-            QCOMPARE(window->windowTitle(), QStringLiteral("Tolberin"));
-            QCOMPARE(window->size(), QSize(298, 119));
-            QCOMPARE(window->parentWidget(), &form); // owned: no taskbar entry
-            QVERIFY(window->findChild<QLabel*>(QStringLiteral("picIcon")));
-            const auto labels = window->findChildren<QLabel*>();
-            QVERIFY(std::any_of(labels.begin(), labels.end(),
-                                [&](QLabel* label) { return label->text() == text; }));
-            window->showNow();
-            QVERIFY(window->isVisible());
-            QVERIFY(!window->isModal());
-        }
-    }
-
     // Start-up with a template missing: one message, nothing loaded, only
     // closing is left; the eight boxes can still be typed into.
     void missingTemplate_data()
     {
-        QTest::addColumn<bool>("original");
-        QTest::addColumn<bool>("duplicate");
-        QTest::addColumn<bool>("originalIsFolder");
-        QTest::newRow("duplicate missing") << true << false << false;
-        QTest::newRow("original is a folder") << false << true << true;
+        QTest::addColumn<TemplateKind>("missing");
+        QTest::newRow("duplicate missing") << TemplateKind::Duplicate;
+        QTest::newRow("original is a folder") << TemplateKind::Original;
     }
     void missingTemplate()
     {
-        QFETCH(bool, original);
-        QFETCH(bool, duplicate);
-        QFETCH(bool, originalIsFolder);
-        // Placeholders are never opened: with one template missing the word
+        QFETCH(TemplateKind, missing);
+        // The other is no document: with one template missing the word
         // processor is not started at all.
         makeMorvantaFolders();
-        if (original)
-            writeBytes(paths::templateFile(TemplateKind::Original), "not read");
-        if (duplicate)
-            writeBytes(paths::templateFile(TemplateKind::Duplicate), "not read");
-        if (originalIsFolder)
-            QDir().mkpath(paths::templateFile(TemplateKind::Original));
+        writeBytes(paths::templateFile(TemplateKind::Original), "not read");
+        writeBytes(paths::templateFile(TemplateKind::Duplicate), "not read");
+        QFile::remove(paths::templateFile(missing));
+        if (missing == TemplateKind::Original)
+            QDir().mkpath(paths::templateFile(missing));
         QVERIFY(!TemplatesPresent());
 
         MessageBoxAnswerer recorder;
@@ -331,8 +264,7 @@ private slots:
 
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        for (int number = 1; number <= 8; ++number)
-            QCOMPARE(box(form, number)->text(), QString());
+        QCOMPARE(boxTexts(form), QStringList(8, QString()));
         QVERIFY(!button(form, "ok")->isEnabled());
         QVERIFY(!button(form, "reset")->isEnabled());
         QTest::keyClicks(box(form, 1), QStringLiteral("2.5"));

@@ -39,6 +39,12 @@ void makeMorvantaFolders()
         QDir().mkpath(folder);
 }
 
+void emptyOutputFolder()
+{
+    QDir(paths::outputDir()).removeRecursively();
+    QDir().mkpath(paths::outputDir());
+}
+
 float templateFontSize(paths::TemplateKind kind)
 {
     return kind == paths::TemplateKind::Original ? 20.f : 14.f;
@@ -56,6 +62,7 @@ void makeTemplate(paths::TemplateKind kind, const QString& rtfBody)
 
 void makeTemplates()
 {
+    makeMorvantaFolders();
     makeTemplate(paths::TemplateKind::Original);
     makeTemplate(paths::TemplateKind::Duplicate);
 }

@@ -20,6 +20,8 @@ namespace testfiles {
 
 // Creates the operator's folders under the current HOME.
 void makeMorvantaFolders();
+// Empties the output folder, so that a case sees only what it generated.
+void emptyOutputFolder();
 
 // The body text size of each template, which fields keep unless shrunk.
 float templateFontSize(paths::TemplateKind kind);
@@ -27,7 +29,7 @@ float templateFontSize(paths::TemplateKind kind);
 // Writes a template of `kind` with `rtfBody` as its text (the certificate
 // layout when empty): the original an A3 landscape page, the duplicate A4 landscape.
 void makeTemplate(paths::TemplateKind kind, const QString& rtfBody = {});
-void makeTemplates(); // both, with the certificate layout
+void makeTemplates(); // the folders and both templates, with the certificate layout
 // A template of `kind` with one line of text on the given page.
 void makeTemplatePage(paths::TemplateKind kind, const PageTwips& page);
 

@@ -97,10 +97,11 @@ QByteArray readBytes(const QString& path)
 void makeWordDocument(const QString& path, const QStringList& paragraphs, int points,
                       int marginTwips)
 {
-    const QString rtf = path + QStringLiteral(".source.rtf");
-    writeText(rtf, rtfDocument(paragraphs, points, marginTwips));
-    office::convertFile(rtf, path, QStringLiteral("MS Word 97"));
-    QFile::remove(rtf);
+    QString body;
+    for (const QString& p : paragraphs)
+        body += rtfParagraph(p);
+    makeWordDocumentFromRtf(path, body, points,
+                            {marginTwips, marginTwips, marginTwips, marginTwips});
 }
 
 void makeWordDocumentFromRtf(const QString& path, const QString& body, int points,

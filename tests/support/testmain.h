@@ -1,8 +1,8 @@
 #pragma once
 
 // The main of every test program: a fresh temporary HOME set before anything
-// reads a path, so that no operator's folder is touched, and the office ended
-// before the program's static objects go.
+// reads a path, so that no operator's folder is touched, a short deadline
+// for office calls, and the office ended before the program's static objects go.
 
 #include "testfiles.h"
 
@@ -16,6 +16,9 @@ template <class App, class Test>
 int runTests(int argc, char* argv[], void (*prepare)(App&) = nullptr)
 {
     useTemporaryHome();
+    office::EngineOptions options; // a hung office fails the test, not the suite
+    options.callDeadline = std::chrono::seconds(20);
+    office::setDefaultEngineOptions(options);
     App app(argc, argv);
     if (prepare)
         prepare(app);
