@@ -28,13 +28,6 @@ namespace {
 const QString noFileMessage = QStringLiteral("未找到下载文件");
 const QString noDataMessage = QStringLiteral("没有下载数据可打印，请重新下载数据！");
 
-QString completionMessage()
-{
-    return QStringLiteral("请到“") + paths::outputDir() +
-           QStringLiteral(
-               "”目录中选择所需打印证书。\r\n如字数过多，请调整字体大小和行间距后进行打印！");
-}
-
 // The default engine, with the spreadsheet's start and quit written into the
 // run's log and a way to kill the office in the middle of a fill.
 class ObservedEngine : public office::Engine

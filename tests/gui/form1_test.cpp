@@ -33,13 +33,6 @@ namespace {
 const QStringList songSubstitutes{QStringLiteral("Noto Serif CJK SC"),
                                   QStringLiteral("Noto Sans CJK SC"), QStringLiteral("SimSun")};
 
-QString completionMessage()
-{
-    return QStringLiteral("请到“") + paths::outputDir() +
-           QStringLiteral(
-               "”目录中选择所需打印证书。\r\n如字数过多，请调整字体大小和行间距后进行打印！");
-}
-
 } // namespace
 
 class Form1Test : public QObject

@@ -36,15 +36,25 @@ class TemplateMarginsTest : public QObject
     Q_OBJECT
 
 private:
-    // Default templates: original 2.54/1.27/4.00/1.00 cm, duplicate 3.00/2.00/2.50/2.50 cm.
-    void makeTemplates()
+    QByteArray originalBefore_;
+    QByteArray duplicateBefore_;
+
+    void verifyTemplatesUnchanged()
     {
-        makeTemplatePage(TemplateKind::Original, {1440, 720, 2268, 567});
-        makeTemplatePage(TemplateKind::Duplicate, {1701, 1134, 1417, 1417});
+        QCOMPARE(readBytes(originalPath()), originalBefore_);
+        QCOMPARE(readBytes(duplicatePath()), duplicateBefore_);
+        QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
     }
 
 private slots:
-    void init() { makeTemplates(); }
+    // Original 2.54/1.27/4.00/1.00 cm, duplicate 3.00/2.00/2.50/2.50 cm.
+    void init()
+    {
+        makeTemplatePage(TemplateKind::Original, {1440, 720, 2268, 567});
+        makeTemplatePage(TemplateKind::Duplicate, {1701, 1134, 1417, 1417});
+        originalBefore_ = readBytes(originalPath());
+        duplicateBefore_ = readBytes(duplicatePath());
+    }
 
     void readsMarginsInCentimetres()
     {
@@ -93,8 +103,6 @@ private slots:
         QFETCH(QStringList, original);
         QFETCH(QStringList, duplicate);
         QFETCH(QString, refusal);
-        const QByteArray originalBefore = readBytes(originalPath());
-        const QByteArray duplicateBefore = readBytes(duplicatePath());
         try {
             WriteTemplateMargins({original[0], original[1], original[2], original[3]},
                                  {duplicate[0], duplicate[1], duplicate[2], duplicate[3]});
@@ -102,18 +110,13 @@ private slots:
         } catch (const EntryRefused& refused) {
             QVERIFY2(refused.message().startsWith(refusal), qPrintable(refused.message()));
         }
-        QCOMPARE(readBytes(originalPath()), originalBefore);
-        QCOMPARE(readBytes(duplicatePath()), duplicateBefore);
-        QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
+        verifyTemplatesUnchanged();
     }
 
-    // The office dies while the duplicate's copy is
-    // open: both templates stay as they were, and the original's finished
-    // copy is thrown away with the other.
+    // The office dies while the duplicate's copy is open: both templates stay
+    // as they were, and the original's finished copy is thrown away with the other.
     void officeKilledDuringSave()
     {
-        const QByteArray originalBefore = readBytes(originalPath());
-        const QByteArray duplicateBefore = readBytes(duplicatePath());
         bool interfered = false;
         const auto interfere = [&](TemplateKind kind, SaveStage stage) {
             if (kind != TemplateKind::Duplicate || stage != SaveStage::CopyOpened)
@@ -129,9 +132,7 @@ private slots:
             QVERIFY(!error.description().isEmpty());
         }
         QVERIFY(interfered);
-        QCOMPARE(readBytes(originalPath()), originalBefore);
-        QCOMPARE(readBytes(duplicatePath()), duplicateBefore);
-        QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
+        verifyTemplatesUnchanged();
         // The next use gets a new office.
         QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Duplicate)),
                  QStringList({"3.00", "2.00", "2.50", "2.50"}));

@@ -113,6 +113,13 @@ void makeDataFile(const QList<QList<Cell>>& rows)
     makeWorkbook(paths::dataFile(), QList<QList<Cell>>{textRow(headings)} + rows);
 }
 
+QString completionMessage()
+{
+    return QStringLiteral("请到“") + paths::outputDir() +
+           QStringLiteral(
+               "”目录中选择所需打印证书。\r\n如字数过多，请调整字体大小和行间距后进行打印！");
+}
+
 QString textOfLength(const QString& phrase, int length)
 {
     QString text;

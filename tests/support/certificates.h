@@ -44,6 +44,9 @@ QStringList dataRow(const QString& number);
 void makeDataFile(const QList<QStringList>& rows);
 void makeDataFile(const QList<QList<Cell>>& rows);
 
+// What the operator is told after a complete run.
+QString completionMessage();
+
 // A value of exactly `length` UTF-16 code units, repeating `phrase`.
 QString textOfLength(const QString& phrase, int length);
 
