@@ -21,13 +21,21 @@ using namespace office;
 
 namespace {
 
+// The state letter of /proc/<pid>/stat: R, S, T (stopped), Z ...
+char processState(long pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return '?';
+    const QByteArray text = stat.readAll();
+    const int close = text.lastIndexOf(')');
+    return close > 0 && close + 2 < text.size() ? text[close + 2] : '?';
+}
+
 bool processGone(long pid)
 {
-    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0)
-        return true;
     // A killed office whose parent is gone may linger briefly as a zombie.
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    return stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") Z ");
+    return pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0 || processState(pid) == 'Z';
 }
 
 } // namespace
@@ -139,7 +147,9 @@ private Q_SLOTS:
         auto app = defaultEngine().createWordApplication();
         word::Document& doc = app->Documents().Open(doc_, true);
         const auto pid = static_cast<pid_t>(defaultEngineOfficePid());
+        QVERIFY(pid > 0);
         ::kill(pid, SIGSTOP);
+        QTRY_COMPARE(processState(pid), 'T');
         QElapsedTimer clock;
         clock.start();
         try {
