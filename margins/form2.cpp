@@ -62,7 +62,7 @@ ShownWaitWindow showWaitWindow(WaitWindow* window)
 
 } // namespace
 
-Form2::Form2(QWidget* parent)
+form2::form2(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint)
 {
@@ -73,7 +73,7 @@ Form2::Form2(QWidget* parent)
     createControls();
 }
 
-void Form2::createControls()
+void form2::createControls()
 {
     addLabel(this, "Label11", QStringLiteral("请填写以下参数以便设置打印文档页边距"),
              twipsRect(360, 480, 8295, 495), songti(21.75, true), true);
@@ -111,18 +111,18 @@ void Form2::createControls()
     }
     // textChanged, not textEdited: the filter runs on the program's own
     // changes as well as on typing and pasting.
-    void (Form2::*const handlers[])() = {
-        &Form2::Text1_Change, &Form2::Text2_Change, &Form2::Text3_Change, &Form2::Text4_Change,
-        &Form2::Text5_Change, &Form2::Text6_Change, &Form2::Text7_Change, &Form2::Text8_Change};
+    void (form2::*const handlers[])() = {
+        &form2::Text1_Change, &form2::Text2_Change, &form2::Text3_Change, &form2::Text4_Change,
+        &form2::Text5_Change, &form2::Text6_Change, &form2::Text7_Change, &form2::Text8_Change};
     for (int i = 0; i < 8; ++i)
         connect(boxes_[i], &QLineEdit::textChanged, this, handlers[i]);
 
     ok_ = addButton(this, "ok", QStringLiteral("确  定"), 1920);
     reset_ = addButton(this, "reset", QStringLiteral("重  填"), 3720);
     Command1_ = addButton(this, "Command1", QStringLiteral("关  闭"), 5520);
-    connect(ok_, &QPushButton::clicked, this, &Form2::ok_Click);
-    connect(reset_, &QPushButton::clicked, this, &Form2::reset_Click);
-    connect(Command1_, &QPushButton::clicked, this, &Form2::Command1_Click);
+    connect(ok_, &QPushButton::clicked, this, &form2::ok_Click);
+    connect(reset_, &QPushButton::clicked, this, &form2::reset_Click);
+    connect(Command1_, &QPushButton::clicked, this, &form2::Command1_Click);
 
     QWidget* order[] = {boxes_[0], boxes_[1], boxes_[2], boxes_[3], boxes_[4], boxes_[5],
                         boxes_[6], boxes_[7], ok_,       reset_,    Command1_};
@@ -131,7 +131,7 @@ void Form2::createControls()
     boxes_[0]->setFocus();
 }
 
-void Form2::showEvent(QShowEvent* event)
+void form2::showEvent(QShowEvent* event)
 {
     if (!centred_) {
         centreOnScreen(this);
@@ -140,7 +140,7 @@ void Form2::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
 }
 
-void Form2::Form_Load()
+void form2::Form_Load()
 {
     const ShownWaitWindow frmAbout2 = showWaitWindow(WaitWindow::createReading(this));
     if (!TemplatesPresent()) {
@@ -166,14 +166,14 @@ void Form2::Form_Load()
     duplicatePage_ = duplicate.page;
 }
 
-MarginEntries Form2::entriesOf(TemplateKind kind) const
+MarginEntries form2::entriesOf(TemplateKind kind) const
 {
     const int first = kind == TemplateKind::Original ? 1 : 5;
     return {box(first)->text(), box(first + 1)->text(), box(first + 2)->text(),
             box(first + 3)->text()};
 }
 
-QString Form2::refusal() const
+QString form2::refusal() const
 {
     const MarginEntries original = entriesOf(TemplateKind::Original);
     const MarginEntries duplicate = entriesOf(TemplateKind::Duplicate);
@@ -193,7 +193,7 @@ QString Form2::refusal() const
     return QString();
 }
 
-void Form2::ok_Click()
+void form2::ok_Click()
 {
     for (QLineEdit* entry : boxes_) {
         if (entry->text().isEmpty()) {
@@ -228,25 +228,25 @@ void Form2::ok_Click()
     close();
 }
 
-void Form2::reset_Click()
+void form2::reset_Click()
 {
     for (QLineEdit* entry : boxes_)
         entry->setText(QString());
 }
 
-void Form2::Command1_Click()
+void form2::Command1_Click()
 {
     close();
 }
 
-void Form2::endWithFailure(const office::Error& error)
+void form2::endWithFailure(const office::Error& error)
 {
     showFailure(error);
     exitCode_ = 1;
     close();
 }
 
-void Form2::filterBox(int number)
+void form2::filterBox(int number)
 {
     QLineEdit* entry = box(number);
     const FilterStep step = filterStep(entry->text(), boxLimit(number));

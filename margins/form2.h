@@ -19,11 +19,11 @@ class Error;
 
 namespace margins {
 
-class Form2 : public QWidget
+class form2 : public QWidget
 {
     Q_OBJECT
 public:
-    explicit Form2(QWidget* parent = nullptr);
+    explicit form2(QWidget* parent = nullptr);
 
     // Start-up, before the window is first shown: reads both templates'
     // margins into the boxes. A failure of the word processor is thrown as

@@ -14,13 +14,13 @@ int main(int argc, char* argv[])
 
     int exitCode = 0;
     {
-        margins::Form2 form2;
+        margins::form2 window;
         try {
-            form2.Form_Load();
-            form2.show();
+            window.Form_Load();
+            window.show();
             exitCode = QApplication::exec();
-            if (form2.exitCode() != 0)
-                exitCode = form2.exitCode();
+            if (window.exitCode() != 0)
+                exitCode = window.exitCode();
         } catch (const office::Error& error) {
             margins::showFailure(error);
             exitCode = 1;

@@ -32,22 +32,22 @@ QString duplicatePath()
     return paths::templateFile(TemplateKind::Duplicate);
 }
 
-QLineEdit* box(Form2& form, int number)
+QLineEdit* box(form2& form, int number)
 {
     return form.findChild<QLineEdit*>(QStringLiteral("Text%1").arg(number));
 }
-QPushButton* button(Form2& form, const char* name)
+QPushButton* button(form2& form, const char* name)
 {
     return form.findChild<QPushButton*>(QString::fromLatin1(name));
 }
-QStringList boxTexts(Form2& form)
+QStringList boxTexts(form2& form)
 {
     QStringList texts;
     for (int number = 1; number <= 8; ++number)
         texts << box(form, number)->text();
     return texts;
 }
-void typeInto(Form2& form, const QStringList& entries)
+void typeInto(form2& form, const QStringList& entries)
 {
     for (int number = 1; number <= 8; ++number) {
         box(form, number)->clear();
@@ -62,14 +62,14 @@ class MarginWindowTest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<Form2> form_; // the filter cases' window
+    std::unique_ptr<form2> form_; // the filter cases' window
     QByteArray originalBefore_;
     QByteArray duplicateBefore_;
 
     QLineEdit* filterBox(int number)
     {
         if (!form_) {
-            form_ = std::make_unique<Form2>();
+            form_ = std::make_unique<form2>();
             form_->show();
             (void)QTest::qWaitForWindowExposed(form_.get());
         }
@@ -92,7 +92,7 @@ private:
         QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
     }
     // Loads a fresh window as the program does before showing it.
-    static void start(Form2& form)
+    static void start(form2& form)
     {
         form.Form_Load();
         QVERIFY(!form.findChild<QWidget*>(QStringLiteral("frmAbout2")));
@@ -196,7 +196,7 @@ private slots:
 
     void windowFrame()
     {
-        Form2 form;
+        form2 form;
         QCOMPARE(form.windowTitle(), QStringLiteral("Tolberin"));
         QCOMPARE(form.size(), QSize(588, 454));
         QCOMPARE(form.minimumSize(), form.maximumSize());
@@ -212,7 +212,7 @@ private slots:
 
     void keyboardOrderAndFirstFocus()
     {
-        Form2 form;
+        form2 form;
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QCOMPARE(QApplication::focusWidget(), box(form, 1));
@@ -248,7 +248,7 @@ private slots:
         QVERIFY(!TemplatesPresent());
 
         MessageBoxAnswerer recorder;
-        Form2 form;
+        form2 form;
         form.Form_Load();
         QCOMPARE(recorder.seen.size(), 1);
         const MessageBoxAnswerer::Seen& message = recorder.seen.first();
@@ -278,7 +278,7 @@ private slots:
     {
         makeTemplates();
         MessageBoxAnswerer recorder;
-        Form2 form;
+        form2 form;
         start(form);
         QCOMPARE(boxTexts(form),
                  QStringList({"2.54", "1.27", "4.00", "1.00", "", "2.00", "2.50", "2.50"}));
@@ -305,7 +305,7 @@ private slots:
         makeTemplates();
         {
             MessageBoxAnswerer recorder;
-            Form2 form;
+            form2 form;
             start(form);
             typeInto(form, {"2.5", "1.234", "2.", ".5", "0", "1", "4.999", "3"});
             QTest::mouseClick(button(form, "ok"), Qt::LeftButton);
@@ -315,7 +315,7 @@ private slots:
             QCOMPARE(form.exitCode(), 0);
         }
         MessageBoxAnswerer recorder;
-        Form2 next;
+        form2 next;
         start(next);
         QCOMPARE(boxTexts(next),
                  QStringList({"2.50", "1.23", "2.00", "0.50", "0.00", "1.00", "5.00", "3.00"}));
@@ -329,7 +329,7 @@ private slots:
     {
         makeTemplates();
         MessageBoxAnswerer recorder;
-        Form2 form;
+        form2 form;
         start(form);
         makeTemplatePage(TemplateKind::Duplicate, {1134, 1134, 1134, 1134, 4535, 16838});
         duplicateBefore_ = readBytes(duplicatePath());
@@ -353,7 +353,7 @@ private slots:
         makeTemplates();
         writeBytes(duplicatePath(),
                    QByteArray::fromHex("D0CF11E0A1B11AE1") + QByteArray(2048, '\0'));
-        Form2 form;
+        form2 form;
         QVERIFY_THROWS_EXCEPTION(office::Error, form.Form_Load());
         QVERIFY(!form.findChild<QWidget*>(QStringLiteral("frmAbout2")));
     }
@@ -364,7 +364,7 @@ private slots:
     {
         makeTemplates();
         MessageBoxAnswerer recorder;
-        Form2 form;
+        form2 form;
         start(form);
         typeInto(form, {"2", "2", "2", "2", "1", "1", "1", "1"});
         QVERIFY(QFile::remove(duplicatePath()));
