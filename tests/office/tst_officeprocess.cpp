@@ -3,6 +3,7 @@
 // never outlives the program however the program ends.
 
 #include "testfiles.h"
+#include "testmain.h"
 
 #include "office/engine.h"
 #include "office/error.h"
@@ -68,7 +69,6 @@ class OfficeProcessTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        testfiles::useTemporaryHome();
         useDeadline(std::chrono::seconds(20));
         doc_ = dir_.filePath(QStringLiteral("t.doc"));
         testfiles::makeWordDocument(doc_, {QStringLiteral("证书号码")});
@@ -233,5 +233,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(OfficeProcessTest)
+MORVANTA_TEST_MAIN(OfficeProcessTest)
 #include "tst_officeprocess.moc"

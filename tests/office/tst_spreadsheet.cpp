@@ -3,6 +3,7 @@
 // clear failures.
 
 #include "testfiles.h"
+#include "testmain.h"
 
 #include "office/engine.h"
 #include "office/error.h"
@@ -39,14 +40,6 @@ class SpreadsheetTest : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        testfiles::useTemporaryHome();
-        EngineOptions options;
-        options.callDeadline = std::chrono::seconds(20);
-        setDefaultEngineOptions(options);
-    }
-
     void cellsReadAsDisplayed()
     {
         const QString file = path(QStringLiteral("shown.xls"));
@@ -178,5 +171,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(SpreadsheetTest)
+MORVANTA_TEST_MAIN(SpreadsheetTest)
 #include "tst_spreadsheet.moc"

@@ -2,6 +2,7 @@
 // font sizes, margins, saving in the opened format, read-only opens.
 
 #include "testfiles.h"
+#include "testmain.h"
 
 #include "office/engine.h"
 #include "office/error.h"
@@ -74,14 +75,6 @@ class WordTest : public QObject
     QString path(const QString& name) const { return dir_.filePath(name); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        testfiles::useTemporaryHome();
-        EngineOptions options;
-        options.callDeadline = std::chrono::seconds(20);
-        setDefaultEngineOptions(options);
-    }
-
     void replaceWalksTheWholeDocumentAndWraps()
     {
         const QString doc = path(QStringLiteral("walk.doc"));
@@ -312,5 +305,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(WordTest)
+MORVANTA_TEST_MAIN(WordTest)
 #include "tst_word.moc"
