@@ -34,7 +34,6 @@ public:
 
     pid_t pid() const { return pid_; }
     const QString& pipeName() const { return pipeName_; }
-    const QString& tempDir() const { return tempDir_; }
 
     // Called after connecting: remembers the socket files the office made,
     // which its guardian removes should the program be killed.

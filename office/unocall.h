@@ -67,7 +67,6 @@ public:
     bool isAlive();
     pid_t pid() const { return process_.pid(); }
     const css::uno::Reference<css::frame::XDesktop2>& desktop() const { return desktop_; }
-    const css::uno::Reference<css::uno::XComponentContext>& context() const { return context_; }
     void kill() { process_.kill(); }
     // At program exit: ends the office and leaves the proxies unreleased,
     // since the UNO runtime may already be torn down.

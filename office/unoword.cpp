@@ -262,11 +262,9 @@ void UnoFind::applyOptions()
         props->setPropertyValue(u"SearchBackwards"_ustr, Any(!Forward));
         appliedFlags_ = flags;
     }
-    if (Text != appliedText_ || appliedText_.isNull()) {
+    if (appliedText_ != Text) {
         descriptor_->setSearchString(toOUString(Text));
         appliedText_ = Text;
-        if (appliedText_.isNull())
-            appliedText_ = QStringLiteral("");
     }
 }
 

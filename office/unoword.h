@@ -11,6 +11,7 @@
 #include <com/sun/star/util/XSearchable.hpp>
 
 #include <memory>
+#include <optional>
 
 namespace office::detail {
 
@@ -55,7 +56,7 @@ private:
     UnoRange& range_;
     css::uno::Reference<css::util::XSearchDescriptor> descriptor_;
     // What the office-side descriptor holds, to skip calls that change nothing.
-    QString appliedText_;
+    std::optional<QString> appliedText_;
     int appliedFlags_ = -1;
 };
 
