@@ -29,6 +29,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace com::sun::star;
@@ -95,6 +96,16 @@ void checkReadable(const QString& path, bool spreadsheet)
     if (::access(QFile::encodeName(path).constData(), R_OK) != 0)
         throw Error(errc::PermissionDenied,
                     QStringLiteral("没有读取%1“%2”的权限。").arg(kind, path));
+}
+
+bool syncToDisk(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fdatasync(fd) == 0;
+    ::close(fd);
+    return synced;
 }
 
 bool containsCjk(const QString& text)
@@ -562,6 +573,13 @@ void UnoDocument::SaveAs(const QString& fileName)
     } catch (...) {
         QFile::remove(temp);
         throw;
+    }
+    // On disk before it gets its name: a power cut must not leave an empty
+    // document under the final name.
+    if (!syncToDisk(temp)) {
+        QFile::remove(temp);
+        throw Error(errc::WriteFailed,
+                    QStringLiteral("无法保存“%1”：文件未能完整写入磁盘。").arg(fileName));
     }
     if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(fileName).constData()) !=
         0) {
