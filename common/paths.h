@@ -10,7 +10,11 @@
 
 namespace paths {
 
-enum class TemplateKind { Original, Duplicate }; // 正本, 副本; the original always first
+enum class TemplateKind
+{
+    Original,
+    Duplicate
+}; // 正本, 副本; the original always first
 
 inline QString root()
 {
@@ -30,15 +34,27 @@ inline QChar separator()
 #endif
 }
 
-inline QString downloadDir() { return root() + QStringLiteral("下载数据") + separator(); }
-inline QString dataFile() { return downloadDir() + QStringLiteral("down.xls"); }
-inline QString templatesDir() { return root() + QStringLiteral("模板") + separator(); }
-inline QString outputDir() { return root() + QStringLiteral("正副本") + separator(); }
+inline QString downloadDir()
+{
+    return root() + QStringLiteral("下载数据") + separator();
+}
+inline QString dataFile()
+{
+    return downloadDir() + QStringLiteral("down.xls");
+}
+inline QString templatesDir()
+{
+    return root() + QStringLiteral("模板") + separator();
+}
+inline QString outputDir()
+{
+    return root() + QStringLiteral("正副本") + separator();
+}
 
 inline QString templateFile(TemplateKind kind)
 {
-    return templatesDir() +
-           (kind == TemplateKind::Original ? QStringLiteral("正本.doc") : QStringLiteral("副本.doc"));
+    return templatesDir() + (kind == TemplateKind::Original ? QStringLiteral("正本.doc")
+                                                            : QStringLiteral("副本.doc"));
 }
 
 // The margin program, beside the running generator.

@@ -1,5 +1,7 @@
 #include "generator/certificatefill.h"
 
+#include "common/shownvalue.h"
+
 #include "generator/fillkinds.h"
 #include "generator/outputfilename.h"
 #include "generator/runview.h"
@@ -92,7 +94,7 @@ void refuseEndlessReplacement(const Placeholder& p, bool matchCase)
     if (p.value.contains(p.text, matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive))
         throw Error(errc::Overflow,
                     QStringLiteral("溢出：“%1”的值“%2”含有占位文字“%1”本身，替换永远不会结束。")
-                        .arg(p.text, p.value));
+                        .arg(p.text, shownValue(p.value)));
 }
 
 // Replaces every occurrence of one placeholder; returns how many searches succeeded.
@@ -121,9 +123,9 @@ QString outputFileName(const CertificateRecord& record, const FillKind& kind)
 {
     const QString name = record.zhengshuhao + kind.outputSuffix;
     if (const QString problem = fileNameProblem(name); !problem.isEmpty())
-        throw Error(
-            errc::BadFileName,
-            QStringLiteral("无法保存证书“%1”：证书号不能用作文件名，%2。").arg(name, problem));
+        throw Error(errc::BadFileName,
+                    QStringLiteral("无法保存证书“%1”：证书号不能用作文件名，%2。")
+                        .arg(shownValue(name, 60), problem));
     return paths::outputDir() + name;
 }
 

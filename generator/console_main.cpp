@@ -1,7 +1,8 @@
 // MorvantaConsole: the generation run of Morvanta without a desktop. It reads
 // the same data file, writes the same documents and prints every message.
 // Exit status: 0 after a complete run, 1 when there was nothing to generate,
-// 2 after a failure that ended the run.
+// 2 after a failure that ended the run, 3 after a complete run in which some
+// documents could not be made (their messages were printed).
 
 #include "generator/certificatefill.h"
 #include "generator/consoleview.h"
@@ -27,20 +28,27 @@ int run()
     office::Engine& engine = office::defaultEngine();
     ConsoleView view(stdout);
     CertificateRecord record;
+    int failedFills = 0;
+    auto fill = [&](paths::TemplateKind kind, bool& matchCase) {
+        const std::int16_t result = fillCertificate(engine, view, record, kind, matchCase);
+        if (result < 0)
+            ++failedFills;
+        return result;
+    };
     const GenerationCallbacks fills{
         .WordReplace_zhengben =
-            [&](bool& matchCase) {
-                return fillCertificate(engine, view, record, paths::TemplateKind::Original,
-                                       matchCase);
-            },
+            [&](bool& matchCase) { return fill(paths::TemplateKind::Original, matchCase); },
         .WordReplace_fuben =
-            [&](bool& matchCase) {
-                return fillCertificate(engine, view, record, paths::TemplateKind::Duplicate,
-                                       matchCase);
-            },
+            [&](bool& matchCase) { return fill(paths::TemplateKind::Duplicate, matchCase); },
     };
     runGeneration(engine, view, record, fills);
-    return view.runCompleted() ? 0 : 1;
+    if (!view.runCompleted())
+        return 1;
+    if (failedFills > 0) {
+        printError(QStringLiteral("%1 份文档未能生成。").arg(failedFills));
+        return 3;
+    }
+    return 0;
 }
 
 } // namespace

@@ -180,7 +180,7 @@ void form1::setup_Click()
                                 QStringLiteral("未找到页边距设置程序“%1”。").arg(shown));
         if (!launcher_.startDetached(program, {}))
             throw office::Error(
-                office::errc::FileNotFound,
+                office::errc::PermissionDenied,
                 QStringLiteral("页边距设置程序“%1”无法启动，请检查该文件是否可执行。").arg(shown));
     });
 }

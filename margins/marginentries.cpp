@@ -1,8 +1,11 @@
 #include "margins/marginentries.h"
 
+#include "common/shownvalue.h"
+
 #include "office/units.h"
 
 #include <cmath>
+#include <limits>
 
 namespace margins {
 
@@ -24,8 +27,10 @@ std::optional<double> decimalValue(const QString& text)
     // toDouble takes "2." and ".5"; the loop above already ruled out what
     // else it would take (blanks, signs, exponents, "inf").
     const double value = text.toDouble(&ok);
+    // Digits beyond what a double holds are still a number, and far above
+    // any limit.
     if (!ok || !std::isfinite(value))
-        return std::nullopt;
+        return std::numeric_limits<double>::infinity();
     return value;
 }
 
@@ -62,7 +67,7 @@ QString numberRefusal(TemplateKind kind, const MarginEntries& entries)
     for (int side = 0; side < 4; ++side) {
         if (!marginCentimetres(entries[side])) {
             return QStringLiteral("%1“%2”不是有效的数字，请重新填写！")
-                .arg(entryName(kind, side), entries[side]);
+                .arg(entryName(kind, side), shownValue(entries[side]));
         }
     }
     return QString();

@@ -34,12 +34,4 @@ FilterStep filterStep(const QString& text, double limit)
     return {FilterStep::Action::Keep, text};
 }
 
-QString filteredText(const QString& text, double limit)
-{
-    FilterStep step = filterStep(text, limit);
-    while (step.action != FilterStep::Action::Keep)
-        step = filterStep(step.text, limit);
-    return step.text;
-}
-
 } // namespace margins

@@ -43,7 +43,4 @@ struct FilterStep
 };
 FilterStep filterStep(const QString& text, double limit);
 
-// The text a box ends up with once the filter has run to rest.
-QString filteredText(const QString& text, double limit);
-
 } // namespace margins

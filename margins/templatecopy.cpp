@@ -92,11 +92,18 @@ TemplateCopy::~TemplateCopy()
         QFile::remove(copyPath_);
 }
 
-void TemplateCopy::replaceTemplate()
+void TemplateCopy::prepare()
 {
     // The word processor may have saved the copy as a new file; the replaced
     // template keeps the access rights the old one had.
     QFile::setPermissions(copyPath_, QFileDevice::Permissions::fromInt(permissions_));
+#ifndef Q_OS_WIN
+    syncToDisk(copyPath_);
+#endif
+}
+
+void TemplateCopy::publish()
+{
 #ifdef Q_OS_WIN
     const bool moved = MoveFileExW(reinterpret_cast<LPCWSTR>(copyPath_.utf16()),
                                    reinterpret_cast<LPCWSTR>(templatePath_.utf16()),
@@ -106,7 +113,6 @@ void TemplateCopy::replaceTemplate()
              QString::number(GetLastError()));
     }
 #else
-    syncToDisk(copyPath_);
     if (std::rename(QFile::encodeName(copyPath_).constData(),
                     QFile::encodeName(templatePath_).constData()) != 0) {
         fail(office::errc::WriteFailed, QStringLiteral("无法替换模板文件"), templatePath_,
@@ -115,6 +121,16 @@ void TemplateCopy::replaceTemplate()
     syncToDisk(QFileInfo(templatePath_).absolutePath());
 #endif
     placed_ = true;
+}
+
+void TemplateCopy::removeLeftovers(const QString& templatePath)
+{
+    const QFileInfo info(templatePath);
+    QDir folder = info.absoluteDir();
+    const QString pattern =
+        QStringLiteral(".") + info.completeBaseName() + QStringLiteral("-??????.") + info.suffix();
+    for (const QString& name : folder.entryList({pattern}, QDir::Files | QDir::Hidden))
+        folder.remove(name);
 }
 
 } // namespace margins

@@ -18,9 +18,14 @@ public:
 
     const QString& path() const { return copyPath_; }
 
-    // Flushes the copy to disk and renames it over the template in one step,
-    // so that a reader sees either the old or the new template, never a part.
-    void replaceTemplate();
+    // Gives the copy the template's access rights and flushes it to disk.
+    void prepare();
+    // Renames the prepared copy over the template in one step, so that a
+    // reader sees either the old or the new template, never a part.
+    void publish();
+
+    // Removes working copies that a save killed half-way left behind.
+    static void removeLeftovers(const QString& templatePath);
 
 private:
     QString templatePath_;

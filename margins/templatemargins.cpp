@@ -129,14 +129,31 @@ void WriteTemplateMargins(const MarginEntries& original, const MarginEntries& du
             throw EntryRefused(refusal);
     }
 
-    TemplateCopy originalCopy(paths::templateFile(TemplateKind::Original));
+    const QString originalPath = paths::templateFile(TemplateKind::Original);
+    const QString duplicatePath = paths::templateFile(TemplateKind::Duplicate);
+    TemplateCopy::removeLeftovers(originalPath);
+    TemplateCopy::removeLeftovers(duplicatePath);
+
+    TemplateCopy originalCopy(originalPath);
     writeCopy(TemplateKind::Original, originalCopy.path(), original, reached);
 
-    TemplateCopy duplicateCopy(paths::templateFile(TemplateKind::Duplicate));
+    TemplateCopy duplicateCopy(duplicatePath);
     writeCopy(TemplateKind::Duplicate, duplicateCopy.path(), duplicate, reached);
 
-    originalCopy.replaceTemplate();
-    duplicateCopy.replaceTemplate();
+    // Everything slow happens before the first rename, so the two renames
+    // follow each other at once; should the second fail, the old original
+    // goes back in place and both templates stay as they were.
+    originalCopy.prepare();
+    duplicateCopy.prepare();
+    TemplateCopy previousOriginal(originalPath);
+    originalCopy.publish();
+    try {
+        duplicateCopy.publish();
+    } catch (...) {
+        previousOriginal.prepare();
+        previousOriginal.publish();
+        throw;
+    }
 }
 
 } // namespace margins

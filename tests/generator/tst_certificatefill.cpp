@@ -226,6 +226,15 @@ private slots:
         QCOMPARE(fill(sampleRecord(number), TemplateKind::Original), std::int16_t(-1));
         verifyOneMessage(QStringLiteral("75:"));
         QCOMPARE(filesBelow(QDir::homePath()), before);
+
+        // A 5,000-character number with an escape in it: the message stays
+        // short and shows no raw control character.
+        const QString hostile = QStringLiteral("\x1b[2J") + QString(5000, u'号');
+        QCOMPARE(fill(sampleRecord(hostile), TemplateKind::Original), std::int16_t(-1));
+        QCOMPARE(view.messages.size(), 1);
+        QVERIFY2(view.messages[0].size() < 200, qPrintable(view.messages[0].left(300)));
+        QVERIFY(view.messages[0].contains(QStringLiteral("U+001B")));
+        QVERIFY(!view.messages[0].contains(QChar(0x1b)));
     }
 
     // The rules a certificate number must pass to become a file name.

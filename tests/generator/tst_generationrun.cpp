@@ -404,6 +404,16 @@ private slots:
         QCOMPARE(filesBelow(paths::outputDir()), (QStringList{"H2（副本）.doc", "H2（正本）.doc",
                                                               "H3（副本）.doc", "H3（正本）.doc"}));
         QVERIFY(!QFileInfo::exists(paths::dataFile()));
+
+        // A complete run whose fills failed does not pass for a success.
+        const QString duplicate = paths::templateFile(TemplateKind::Duplicate);
+        const QByteArray kept = readBytes(duplicate);
+        QVERIFY(QFile::remove(duplicate));
+        makeDataFile(QList<QStringList>{{QStringLiteral("H4"), QStringLiteral("长期")}});
+        console = runConsole();
+        writeBytes(duplicate, kept);
+        QCOMPARE(console.exitCode, 3);
+        QVERIFY2(console.err.contains(QStringLiteral("1 份文档未能生成")), qPrintable(console.err));
     }
 };
 

@@ -208,7 +208,7 @@ private slots:
         const QString text = runUntilEnd("setup");
         QCOMPARE(exitCode, 1);
         QCOMPARE(answerer->seen.size(), 1);
-        QVERIFY2(text.startsWith(QStringLiteral("53:")) && text.contains(paths::marginProgram()),
+        QVERIFY2(text.startsWith(QStringLiteral("70:")) && text.contains(paths::marginProgram()),
                  qPrintable(text));
     }
 

@@ -139,6 +139,8 @@ private slots:
         row("two points", true, 5, "1.2.3", "1.2.3");
         row("trailing point above", true, 5, "6.", "");
         row("above the limit", true, 5, "5.5", "");
+        static const QByteArray huge = "1" + QByteArray(400, '0'); // past what a double holds
+        row("too many digits for a number", true, 1, huge.constData(), "");
     }
     void filter()
     {

@@ -71,6 +71,8 @@ private slots:
     {
         QFile::setPermissions(originalPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                   QFileDevice::ReadGroup);
+        // A working copy that a killed save left behind is cleared away.
+        QFile::copy(originalPath(), paths::templatesDir() + QStringLiteral(".正本-Ab3dE9.doc"));
         WriteTemplateMargins({"2.5", "1", "1", "1"}, {"1", "1", "1", "0.25"});
         QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Duplicate)),
                  QStringList({"1.00", "1.00", "1.00", "0.25"}));
