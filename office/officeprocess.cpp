@@ -43,10 +43,11 @@ const char kProfileSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 )";
 
 // Waits for EOF on its stdin (the program has ended or let go of this
-// office), then kills the office and removes its socket files and folder.
+// office), then kills the office and removes what it leaves: the paths listed
+// in <folder>/leftovers (socket files, staging folders) and the folder.
 const char kGuardianScript[] = "read _ ; kill -9 \"$1\" 2>/dev/null; sleep 0.2; "
-                               "if [ -f \"$2/sockets\" ]; then while IFS= read -r s; do rm -f "
-                               "\"$s\"; done < \"$2/sockets\"; fi; "
+                               "if [ -f \"$2/leftovers\" ]; then while IFS= read -r p; do rm -rf "
+                               "\"$p\"; done < \"$2/leftovers\"; fi; "
                                "rm -rf \"$2\"";
 
 std::vector<std::string> officeArguments(const QString& binary, const QString& tempDir,
@@ -140,6 +141,8 @@ void OfficeProcess::start()
     pipeName_ = QStringLiteral("morvanta-%1-%2")
                     .arg(::getpid())
                     .arg(QRandomGenerator::global()->generate64(), 0, 16);
+    // The socket file of the pipe is known before the office makes it.
+    addLeftover(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName_);
     launch();
     startGuardian();
 }
@@ -293,10 +296,18 @@ void OfficeProcess::recordSocketFiles()
             cols[7].startsWith('/'))
             files << QFile::decodeName(cols[7]);
     }
-    QFile list(tempDir_ + QStringLiteral("/sockets"));
-    if (list.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        list.write(QFile::encodeName(files.join(u'\n') + u'\n'));
-    socketFiles_ = files;
+    for (const QString& file : std::as_const(files))
+        addLeftover(file);
+}
+
+void OfficeProcess::addLeftover(const QString& path)
+{
+    if (tempDir_.isEmpty() || leftovers_.contains(path))
+        return;
+    leftovers_ << path;
+    QFile list(tempDir_ + QStringLiteral("/leftovers"));
+    if (list.open(QIODevice::WriteOnly | QIODevice::Append))
+        list.write(QFile::encodeName(path + u'\n'));
 }
 
 void OfficeProcess::kill()
@@ -308,9 +319,13 @@ void OfficeProcess::kill()
         pid_ = 0;
     }
     stopGuardian();
-    for (const QString& file : std::as_const(socketFiles_))
-        QFile::remove(file);
-    socketFiles_.clear();
+    for (const QString& path : std::as_const(leftovers_)) {
+        if (QFileInfo(path).isDir())
+            QDir(path).removeRecursively();
+        else
+            QFile::remove(path);
+    }
+    leftovers_.clear();
     removeTempDir();
 }
 

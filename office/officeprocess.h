@@ -35,9 +35,11 @@ public:
     pid_t pid() const { return pid_; }
     const QString& pipeName() const { return pipeName_; }
 
-    // Called after connecting: remembers the socket files the office made,
-    // which its guardian removes should the program be killed.
+    // Remembers the socket files the office has made so far, which its
+    // guardian removes should the program be killed.
     void recordSocketFiles();
+    // A path to remove when this office ends, however the program ends.
+    void addLeftover(const QString& path);
 
 private:
     void launch();
@@ -53,7 +55,7 @@ private:
     pid_t guardianPid_ = 0;
     int lifelineFd_ = -1; // write end; its closing tells the guardian we are gone
     int exitCode_ = -1;
-    QStringList socketFiles_;
+    QStringList leftovers_;
 };
 
 // Kills every office this program started; async-signal-safe, for signal handlers.

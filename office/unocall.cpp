@@ -146,7 +146,14 @@ Connection::~Connection()
 void Connection::connect()
 {
     const Reference<uno::XComponentContext> local = localContext(options_.programDir);
-    const Reference<bridge::XUnoUrlResolver> resolver = bridge::UnoUrlResolver::create(local);
+    Reference<bridge::XUnoUrlResolver> resolver;
+    try {
+        resolver = bridge::UnoUrlResolver::create(local);
+    } catch (const uno::Exception& e) {
+        throw Error(
+            errc::OfficeNotInstalled,
+            QStringLiteral("LibreOffice 的组件不完整，无法连接：%1").arg(toQString(e.Message)));
+    }
     const OUString url = toOUString(QStringLiteral("uno:pipe,name=") + process_.pipeName() +
                                     QStringLiteral(";urp;StarOffice.ComponentContext"));
     const auto start = std::chrono::steady_clock::now();
@@ -179,6 +186,7 @@ void Connection::connect()
             break;
         } catch (const connection::NoConnectException&) {
             watchdog_.disarm();
+            process_.recordSocketFiles(); // a kill during start-up leaves none behind
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         } catch (const uno::Exception& e) {
             const bool timedOut = watchdog_.disarm();
@@ -210,21 +218,23 @@ Error Connection::failure(const uno::Exception& e, bool timedOut, bool disposed,
                           const std::function<Error(const uno::Exception&)>& describe)
 {
     const QString detail = toQString(e.Message);
+    // What the call was doing, naming its file, without the engine's detail.
+    const QString what = describe(uno::Exception()).description() + QStringLiteral("：");
     if (timedOut) {
         process_.kill();
         return Error(errc::OfficeNoAnswer,
-                     QStringLiteral("办公组件在 %1 秒内没有响应，已将其结束。（%2）")
-                         .arg(seconds(options_.callDeadline), detail));
+                     what + QStringLiteral("办公组件在 %1 秒内没有响应，已将其结束。（%2）")
+                                .arg(seconds(options_.callDeadline), detail));
     }
     if (!process_.isRunning()) {
         process_.kill();
         return Error(errc::OfficeGone,
-                     QStringLiteral("办公组件在处理过程中意外退出。（%1）").arg(detail));
+                     what + QStringLiteral("办公组件在处理过程中意外退出。（%1）").arg(detail));
     }
     if (disposed) {
         process_.kill(); // the bridge is gone: this office is of no further use
         return Error(errc::OfficeGone,
-                     QStringLiteral("与办公组件的连接已断开。（%1）").arg(detail));
+                     what + QStringLiteral("与办公组件的连接已断开。（%1）").arg(detail));
     }
     return describe(e);
 }

@@ -68,6 +68,7 @@ public:
     pid_t pid() const { return process_.pid(); }
     const css::uno::Reference<css::frame::XDesktop2>& desktop() const { return desktop_; }
     void kill() { process_.kill(); }
+    void addLeftover(const QString& path) { process_.addLeftover(path); }
     // At program exit: ends the office and leaves the proxies unreleased,
     // since the UNO runtime may already be torn down.
     void abandon();

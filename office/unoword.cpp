@@ -164,12 +164,17 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
         describeAs(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable));
     if (!component.is())
         throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable);
-    // Anything at all opens as text; a data file that only opened that way is
-    // no workbook (random bytes would otherwise read as a sheet of garbage).
-    const bool fits =
-        spreadsheet ? Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is() &&
-                          !loadedFilter(connection, component, path).startsWith(u"Text - txt - csv")
-                    : Reference<text::XTextDocument>(component, UNO_QUERY).is();
+    // Anything at all opens as plain text: a file that only opened that way is
+    // no document or workbook (random bytes would otherwise read as garbage
+    // and be saved again as if nothing were wrong).
+    const bool fits = connection.call(
+        [&] {
+            const bool right =
+                spreadsheet ? Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is()
+                            : Reference<text::XTextDocument>(component, UNO_QUERY).is();
+            return right && !loadedFilter(connection, component, path).startsWith(u"Text");
+        },
+        describeAs(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable));
     if (!fits) {
         closeComponent(connection, component);
         throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable);
@@ -404,13 +409,14 @@ void UnoPageSetup::setMargin(Side side, float points)
                     // rest to the header area, or pull the header closer to
                     // the edge when the margin is smaller than the header.
                     const sal_Int32 edge = get(marginName);
-                    const sal_Int32 minHeight = 10;
+                    // Word files keep no header area under about 1 mm.
+                    const sal_Int32 minHeight = 150;
                     if (value - edge >= minHeight) {
                         style->setPropertyValue(height, Any(value - edge));
                     } else {
-                        const sal_Int32 h = std::max(minHeight, std::min(get(height), value));
+                        const sal_Int32 h = std::min(minHeight, value);
                         style->setPropertyValue(height, Any(h));
-                        style->setPropertyValue(marginName, Any(std::max<sal_Int32>(0, value - h)));
+                        style->setPropertyValue(marginName, Any(value - h));
                     }
                 };
                 switch (side) {
@@ -553,11 +559,24 @@ void UnoDocument::SaveAs(const QString& fileName)
         throw Error(errc::PermissionDenied,
                     QStringLiteral("无法保存“%1”：没有写入文件夹“%2”的权限。").arg(fileName, dir));
 
-    // Written beside the target under a hidden name, then renamed over it:
-    // the name shows either the old file or the complete new one.
+    // Written into a hidden staging folder beside the target, then renamed
+    // over it: the name shows either the old file or the complete new one.
+    // The office puts its own scratch file beside what it writes, so the
+    // staging folder also keeps that out of the operator's folder, and it is
+    // removed with the office should the program be killed during a save.
+    const QString staging = dir + QStringLiteral("/.~morvanta-%1").arg(::getpid());
+    if (!QDir().mkpath(staging))
+        throw Error(
+            errc::PermissionDenied,
+            QStringLiteral("无法保存“%1”：无法在文件夹“%2”中建立临时文件夹。").arg(fileName, dir));
+    c.addLeftover(staging);
     const QString temp =
-        dir + QStringLiteral("/.~morvanta-%1.tmp")
-                  .arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
+        staging + QStringLiteral("/%1.tmp").arg(QRandomGenerator::global()->generate64(), 16, 16,
+                                                QChar(u'0'));
+    const auto discard = [&] {
+        QFile::remove(temp);
+        QDir().rmdir(staging); // only once empty: another save may be using it
+    };
     try {
         c.call(
             [&] {
@@ -571,20 +590,20 @@ void UnoDocument::SaveAs(const QString& fileName)
             },
             describeAs(errc::WriteFailed, QStringLiteral("无法写入文件“%1”").arg(fileName)));
     } catch (...) {
-        QFile::remove(temp);
+        discard();
         throw;
     }
     // On disk before it gets its name: a power cut must not leave an empty
     // document under the final name.
     if (!syncToDisk(temp)) {
-        QFile::remove(temp);
+        discard();
         throw Error(errc::WriteFailed,
                     QStringLiteral("无法保存“%1”：文件未能完整写入磁盘。").arg(fileName));
     }
     if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(fileName).constData()) !=
         0) {
         const int err = errno;
-        QFile::remove(temp);
+        discard();
         const int number = err == ENAMETOOLONG ? errc::BadFileName
                            : (err == EACCES || err == EPERM || err == EISDIR)
                                ? errc::PermissionDenied
@@ -592,6 +611,7 @@ void UnoDocument::SaveAs(const QString& fileName)
         throw Error(number, QStringLiteral("无法保存“%1”：%2")
                                 .arg(fileName, QString::fromLocal8Bit(std::strerror(err))));
     }
+    QDir().rmdir(staging);
 }
 
 void UnoDocument::Close()

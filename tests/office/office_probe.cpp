@@ -1,5 +1,6 @@
 // Starts the office, prints "<office pid> <temporary folder> <pipe name>", then ends the
-// way its second argument says: exit, throw, sigterm, sigint or sigkill.
+// way its second argument says: exit, throw, sigterm, sigint or sigkill; or
+// "saveloop:<file>" saves the document there again and again until killed.
 
 #include "office/engine.h"
 
@@ -39,6 +40,13 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     const QByteArray ending = argv[2];
+    if (ending.startsWith("saveloop:")) { // save again and again until killed
+        const QString target = QString::fromLocal8Bit(ending.mid(9));
+        auto word = office::defaultEngine().createWordApplication();
+        office::word::Document& doc = word->Documents().Open(QString::fromLocal8Bit(argv[1]), true);
+        for (;;)
+            doc.SaveAs(target);
+    }
     if (ending == "throw")
         throw std::runtime_error("unhandled");
     if (ending == "sigterm")

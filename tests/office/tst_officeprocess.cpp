@@ -231,6 +231,45 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder).exists(), 10000);
         QVERIFY(!QFile::exists(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName));
     }
+
+    // Killed while the office is still starting: its socket files go too.
+    void nothingOutlivesAKillDuringStartUp()
+    {
+        const auto sockets = [] {
+            return QDir(QStringLiteral("/tmp"))
+                .entryList({QStringLiteral("OSL_PIPE_*")}, QDir::System);
+        };
+        const QStringList before = sockets();
+        QProcess probe;
+        probe.start(QStringLiteral(MORVANTA_BUILD_DIR "/tests/office/office_probe"),
+                    {doc_, QStringLiteral("exit")});
+        QVERIFY(probe.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(sockets() != before, 10000); // the office has begun to listen
+        probe.kill();
+        probe.waitForFinished();
+        QTRY_COMPARE_WITH_TIMEOUT(sockets(), before, 10000);
+    }
+
+    // Killed in the middle of saving: the folder holds the complete document
+    // or nothing, and no scratch file of ours or of the office.
+    void killDuringSaveLeavesOnlyWholeDocuments()
+    {
+        QTemporaryDir out;
+        const QString target = out.filePath(QStringLiteral("out.doc"));
+        for (int delay : {1200, 1500, 1800}) {
+            QProcess probe;
+            probe.start(QStringLiteral(MORVANTA_BUILD_DIR "/tests/office/office_probe"),
+                        {doc_, QStringLiteral("saveloop:") + target});
+            QVERIFY(probe.waitForReadyRead(60000));
+            QTest::qWait(delay);
+            probe.kill();
+            probe.waitForFinished();
+            QTRY_COMPARE_WITH_TIMEOUT(
+                QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                QStringList{QStringLiteral("out.doc")}, 10000);
+            QCOMPARE(testfiles::leadingBytes(target, 4), QByteArray("\xD0\xCF\x11\xE0", 4));
+        }
+    }
 };
 
 MORVANTA_TEST_MAIN(OfficeProcessTest)

@@ -208,7 +208,7 @@ private Q_SLOTS:
         const QString rtf = path(QStringLiteral("header.rtf"));
         testfiles::writeText(
             rtf, QStringLiteral("{\\rtf1\\ansi\\paperw11906\\paperh16838\\margl1134\\margr1134"
-                                "\\margt2268\\margb1701\\headery567\\footery567"
+                                "\\margt2268\\margb1701\\headery720\\footery567"
                                 "{\\header\\pard header\\par}{\\footer\\pard footer\\par}"
                                 "\\pard body\\par}"));
         const QString doc = path(QStringLiteral("header.doc"));
@@ -216,9 +216,9 @@ private Q_SLOTS:
         {
             auto app = defaultEngine().createWordApplication();
             word::PageSetup& ps = app->Documents().Open(doc).PageSetup();
-            QCOMPARE(ps.TopMargin(), 113.4f);    // 2268 twips
-            QCOMPARE(ps.BottomMargin(), 85.05f); // 1701 twips
-            ps.SetTopMargin(app->CentimetersToPoints(3.0f));
+            QCOMPARE(ps.TopMargin(), 113.4f);                   // 2268 twips
+            QCOMPARE(ps.BottomMargin(), 85.05f);                // 1701 twips
+            ps.SetTopMargin(app->CentimetersToPoints(1.3f));    // just below the header's end
             ps.SetBottomMargin(app->CentimetersToPoints(0.5f)); // less than the footer needs
             app->ActiveDocument().SaveAs(doc);
             app->Quit();
@@ -226,7 +226,7 @@ private Q_SLOTS:
         auto app = defaultEngine().createWordApplication();
         word::PageSetup& ps = app->Documents().Open(doc, true).PageSetup();
         QCOMPARE(QString::number(app->PointsToCentimeters(ps.TopMargin()), 'f', 2),
-                 QStringLiteral("3.00"));
+                 QStringLiteral("1.30"));
         QCOMPARE(QString::number(app->PointsToCentimeters(ps.BottomMargin()), 'f', 2),
                  QStringLiteral("0.50"));
         app->Quit();
@@ -289,6 +289,21 @@ private Q_SLOTS:
             QFAIL("opened a folder");
         } catch (const Error& e) {
             QCOMPARE(e.number(), errc::FileNotFound);
+        }
+        // Random bytes would open as plain text; they are no document.
+        QByteArray bytes(5000, '\0');
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>((i * 7919 + 13) % 251);
+        QFile random(path(QStringLiteral("random.doc")));
+        QVERIFY(random.open(QIODevice::WriteOnly));
+        random.write(bytes);
+        random.close();
+        try {
+            app->Documents().Open(random.fileName(), true);
+            QFAIL("opened random bytes as a document");
+        } catch (const Error& e) {
+            QCOMPARE(e.number(), errc::NotADocument);
+            QVERIFY(e.description().contains(QStringLiteral("random.doc")));
         }
         const QString doc = path(QStringLiteral("fail.doc"));
         testfiles::makeWordDocument(doc, {QStringLiteral("x")});
