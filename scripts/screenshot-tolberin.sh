@@ -59,13 +59,4 @@ echo "screenshot-tolberin: wrote $docs/tolberin.png"
 
 # "关  闭" (Command1) ends the program and its office.
 xdotool mousemove --window "$form" 412 400 click 1
-for _ in $(seq 100); do
-    kill -0 "$app_pid" 2>/dev/null || break
-    sleep 0.2
-done
-if kill -0 "$app_pid" 2>/dev/null; then
-    echo "screenshot-tolberin: Tolberin did not end after 关  闭" >&2
-    exit 1
-fi
-wait "$app_pid" || { echo "screenshot-tolberin: Tolberin ended with a failure" >&2; exit 1; }
-app_pid=""
+wait_for_end Tolberin || exit 1

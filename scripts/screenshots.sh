@@ -93,14 +93,5 @@ xdotool key Return
 # Back to the main window; "退  出" ends the program (and its office).
 main="$(wait_for 524x372 30)"
 xdotool mousemove --window "$main" 256 248 click 1
-for _ in $(seq 100); do
-    kill -0 "$app_pid" 2>/dev/null || break
-    sleep 0.2
-done
-if kill -0 "$app_pid" 2>/dev/null; then
-    echo "screenshots: Morvanta did not end after 退  出" >&2
-    exit 1
-fi
-wait "$app_pid" || true
-app_pid=""
+wait_for_end Morvanta any || exit 1
 echo "screenshots: generated $(ls "$home/Morvanta/正副本" | wc -l) documents"

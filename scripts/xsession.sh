@@ -53,3 +53,21 @@ XML
         fi
     done
 }
+
+# Waits up to 20 s for the program under test to end; fails when it does not
+# or when it ended with a failure (unless the second argument is "any").
+wait_for_end() { # wait_for_end <name> [any]
+    for _ in $(seq 100); do
+        kill -0 "$app_pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    if kill -0 "$app_pid" 2>/dev/null; then
+        echo "$1 did not end" >&2
+        return 1
+    fi
+    if ! wait "$app_pid" && [ "${2:-}" != any ]; then
+        echo "$1 ended with a failure" >&2
+        return 1
+    fi
+    app_pid=""
+}

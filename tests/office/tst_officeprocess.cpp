@@ -57,6 +57,19 @@ class OfficeProcessTest : public QObject
         shutdownDefaultEngine();
     }
 
+    // The number of the failure that opening a document ends in, or 0.
+    QString lastFailure_;
+    int startFailure()
+    {
+        try {
+            openAndRead();
+        } catch (const Error& e) {
+            lastFailure_ = e.description();
+            return e.number();
+        }
+        return 0;
+    }
+
     QString openAndRead()
     {
         auto app = defaultEngine().createWordApplication();
@@ -82,13 +95,8 @@ private Q_SLOTS:
         options.startDeadline = std::chrono::milliseconds(1500);
         setDefaultEngineOptions(options);
         shutdownDefaultEngine();
-        try {
-            openAndRead();
-            QFAIL("opened a document without an office");
-        } catch (const Error& e) {
-            QCOMPARE(e.number(), errc::OfficeNotInstalled);
-            QVERIFY(e.description().contains(QStringLiteral("LibreOffice")));
-        }
+        QCOMPARE(startFailure(), errc::OfficeNotInstalled);
+        QVERIFY(lastFailure_.contains(QStringLiteral("LibreOffice")));
         // An "office" that starts but never answers.
         testfiles::writeText(fake.filePath(QStringLiteral("soffice.bin")),
                              QStringLiteral("#!/bin/sh\nexec sleep 60\n"));
@@ -96,13 +104,8 @@ private Q_SLOTS:
                               QFile::ReadOwner | QFile::ExeOwner);
         QElapsedTimer clock;
         clock.start();
-        try {
-            openAndRead();
-            QFAIL("opened a document on a silent office");
-        } catch (const Error& e) {
-            QCOMPARE(e.number(), errc::OfficeNotInstalled);
-            QVERIFY(e.description().contains(QStringLiteral("未能在")));
-        }
+        QCOMPARE(startFailure(), errc::OfficeNotInstalled);
+        QVERIFY(lastFailure_.contains(QStringLiteral("未能在")));
         QVERIFY(clock.elapsed() < 10000);
         QCOMPARE(defaultEngineOfficePid(), 0L);
         useDeadline(std::chrono::seconds(20));
