@@ -9,4 +9,9 @@ namespace office {
 // cannot block.
 bool isOrdinaryFile(const QString& path);
 
+// Removes the file, link, socket or folder tree at the path without following
+// links: a link is removed itself, never what it points to, also inside the
+// tree. True when nothing is left at the path (also when there was nothing).
+bool removeTree(const QString& path);
+
 } // namespace office

@@ -1,7 +1,9 @@
 #include "office/officeprocess.h"
 
 #include "office/error.h"
+#include "office/files.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -44,16 +46,23 @@ const char kProfileSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 // Waits for EOF on its stdin (the program has ended or let go of this
 // office), then kills the office and removes what it leaves: the paths listed
-// in <folder>/leftovers (socket files, staging folders) and the folder.
-const char kGuardianScript[] = "read _ ; kill -9 \"$1\" 2>/dev/null; sleep 0.2; "
-                               "if [ -f \"$2/leftovers\" ]; then while IFS= read -r p; do rm -rf "
-                               "\"$p\"; done < \"$2/leftovers\"; fi; "
-                               "rm -rf \"$2\"";
+// in <folder>/leftovers (socket files, staging folders; NUL-separated, since
+// a path may hold a newline) and the folder. rm does not follow a link given
+// to it nor any inside a tree.
+const char kGuardianScript[] =
+    "read _ ; kill -9 \"$1\" 2>/dev/null; sleep 0.2; "
+    "if [ -f \"$2/leftovers\" ]; then xargs -0 -r rm -rf -- < \"$2/leftovers\"; fi; "
+    "rm -rf -- \"$2\"";
+
+QString profileUrlOf(const QString& tempDir)
+{
+    return QUrl::fromLocalFile(tempDir + QStringLiteral("/profile")).toString();
+}
 
 std::vector<std::string> officeArguments(const QString& binary, const QString& tempDir,
                                          const QString& pipeName)
 {
-    const QString profileUrl = QUrl::fromLocalFile(tempDir + QStringLiteral("/profile")).toString();
+    const QString profileUrl = profileUrlOf(tempDir);
     // argv[0] must be the full path: the office finds its installation from it.
     return {
         binary.toStdString(),
@@ -101,6 +110,50 @@ void closeInheritedDescriptors()
 
 } // namespace
 
+QString instanceSocketFile(const QString& profileUrl)
+{
+    // Named after the MD5 of the profile URL's UTF-16 code units, each byte
+    // in hex without a leading zero.
+    const QByteArray digest =
+        QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char*>(profileUrl.utf16()),
+                                                profileUrl.size() * qsizetype(sizeof(char16_t))),
+                                 QCryptographicHash::Md5);
+    QString hex;
+    for (const char byte : digest)
+        hex += QString::number(static_cast<unsigned char>(byte), 16);
+    return QStringLiteral("/tmp/OSL_PIPE_%1_SingleOfficeIPC_").arg(::getuid()) + hex;
+}
+
+QStringList socketFilesOf(pid_t pid)
+{
+    // The office listens on socket files under /tmp whatever TMPDIR says; the
+    // ones a process holds open are found through /proc.
+    QStringList inodes;
+    static const QRegularExpression socket(QStringLiteral("^socket:\\[(\\d+)\\]$"));
+    const QDir fdDir(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString& fd :
+         fdDir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char link[64] = {};
+        const QByteArray path = QFile::encodeName(fdDir.filePath(fd));
+        if (::readlink(path.constData(), link, sizeof link - 1) <= 0)
+            continue;
+        const auto m = socket.match(QString::fromLatin1(link));
+        if (m.hasMatch())
+            inodes << m.captured(1);
+    }
+    QStringList files;
+    QFile unix(QStringLiteral("/proc/net/unix"));
+    if (inodes.isEmpty() || !unix.open(QIODevice::ReadOnly))
+        return files;
+    for (const QByteArray& line : unix.readAll().split('\n')) {
+        const QList<QByteArray> cols = line.simplified().split(' ');
+        if (cols.size() >= 8 && inodes.contains(QString::fromLatin1(cols[6])) &&
+            cols[7].startsWith('/'))
+            files << QFile::decodeName(cols[7]);
+    }
+    return files;
+}
+
 void killOfficesFromSignalHandler()
 {
     const pid_t pid = g_officePid.load();
@@ -141,8 +194,12 @@ void OfficeProcess::start()
     pipeName_ = QStringLiteral("morvanta-%1-%2")
                     .arg(::getpid())
                     .arg(QRandomGenerator::global()->generate64(), 0, 16);
-    // The socket file of the pipe is known before the office makes it.
+    // Both socket files are known before the office makes them: the one it
+    // makes first, for its single-instance check, appears while it starts,
+    // long before it accepts a connection, and a kill in between must not
+    // leave it behind.
     addLeftover(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName_);
+    addLeftover(instanceSocketFile(profileUrlOf(tempDir_)));
     launch();
     startGuardian();
 }
@@ -269,35 +326,9 @@ bool OfficeProcess::isRunning()
 
 void OfficeProcess::recordSocketFiles()
 {
-    // The office listens on socket files under /tmp whatever TMPDIR says; find
-    // the ones it holds open through /proc so the guardian can remove them.
-    if (pid_ <= 0)
-        return;
-    QStringList inodes;
-    static const QRegularExpression socket(QStringLiteral("^socket:\\[(\\d+)\\]$"));
-    const QDir fdDir(QStringLiteral("/proc/%1/fd").arg(pid_));
-    for (const QString& fd :
-         fdDir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        char link[64] = {};
-        const QByteArray path = QFile::encodeName(fdDir.filePath(fd));
-        if (::readlink(path.constData(), link, sizeof link - 1) <= 0)
-            continue;
-        const auto m = socket.match(QString::fromLatin1(link));
-        if (m.hasMatch())
-            inodes << m.captured(1);
-    }
-    QFile unix(QStringLiteral("/proc/net/unix"));
-    if (!unix.open(QIODevice::ReadOnly))
-        return;
-    QStringList files;
-    for (const QByteArray& line : unix.readAll().split('\n')) {
-        const QList<QByteArray> cols = line.simplified().split(' ');
-        if (cols.size() >= 8 && inodes.contains(QString::fromLatin1(cols[6])) &&
-            cols[7].startsWith('/'))
-            files << QFile::decodeName(cols[7]);
-    }
-    for (const QString& file : std::as_const(files))
-        addLeftover(file);
+    if (pid_ > 0)
+        for (const QString& file : socketFilesOf(pid_))
+            addLeftover(file);
 }
 
 void OfficeProcess::addLeftover(const QString& path)
@@ -305,9 +336,28 @@ void OfficeProcess::addLeftover(const QString& path)
     if (tempDir_.isEmpty() || leftovers_.contains(path))
         return;
     leftovers_ << path;
-    QFile list(tempDir_ + QStringLiteral("/leftovers"));
-    if (list.open(QIODevice::WriteOnly | QIODevice::Append))
-        list.write(QFile::encodeName(path + u'\n'));
+    writeLeftovers();
+}
+
+void OfficeProcess::removeLeftover(const QString& path)
+{
+    if (leftovers_.removeAll(path) > 0)
+        writeLeftovers();
+}
+
+void OfficeProcess::writeLeftovers()
+{
+    // Replaced whole by a rename, so the guardian never reads half a list.
+    QByteArray text;
+    for (const QString& path : std::as_const(leftovers_))
+        text += QFile::encodeName(path) + '\0';
+    const QString list = tempDir_ + QStringLiteral("/leftovers");
+    QFile next(list + QStringLiteral(".new"));
+    if (next.open(QIODevice::WriteOnly | QIODevice::Truncate) && next.write(text) == text.size()) {
+        next.close();
+        ::rename(QFile::encodeName(next.fileName()).constData(),
+                 QFile::encodeName(list).constData());
+    }
 }
 
 void OfficeProcess::kill()
@@ -319,12 +369,8 @@ void OfficeProcess::kill()
         pid_ = 0;
     }
     stopGuardian();
-    for (const QString& path : std::as_const(leftovers_)) {
-        if (QFileInfo(path).isDir())
-            QDir(path).removeRecursively();
-        else
-            QFile::remove(path);
-    }
+    for (const QString& path : std::as_const(leftovers_))
+        removeTree(path);
     leftovers_.clear();
     removeTempDir();
 }
@@ -332,7 +378,7 @@ void OfficeProcess::kill()
 void OfficeProcess::removeTempDir()
 {
     if (!tempDir_.isEmpty()) {
-        QDir(tempDir_).removeRecursively();
+        removeTree(tempDir_);
         tempDir_.clear();
     }
 }

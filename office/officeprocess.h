@@ -40,6 +40,8 @@ public:
     void recordSocketFiles();
     // A path to remove when this office ends, however the program ends.
     void addLeftover(const QString& path);
+    // A path that is gone already and must no longer be removed.
+    void removeLeftover(const QString& path);
 
 private:
     void launch();
@@ -47,6 +49,7 @@ private:
     void startGuardian();
     void stopGuardian();
     void removeTempDir();
+    void writeLeftovers();
 
     QString programDir_;
     QString tempDir_;
@@ -57,6 +60,11 @@ private:
     int exitCode_ = -1;
     QStringList leftovers_;
 };
+
+// The socket file of the office's single-instance check for a profile URL.
+QString instanceSocketFile(const QString& profileUrl);
+// The socket files under which the process listens.
+QStringList socketFilesOf(pid_t pid);
 
 // Kills every office this program started; async-signal-safe, for signal handlers.
 void killOfficesFromSignalHandler();

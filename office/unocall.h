@@ -69,6 +69,7 @@ public:
     const css::uno::Reference<css::frame::XDesktop2>& desktop() const { return desktop_; }
     void kill() { process_.kill(); }
     void addLeftover(const QString& path) { process_.addLeftover(path); }
+    void removeLeftover(const QString& path) { process_.removeLeftover(path); }
     // At program exit: ends the office and leaves the proxies unreleased,
     // since the UNO runtime may already be torn down.
     void abandon();

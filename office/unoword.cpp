@@ -564,18 +564,20 @@ void UnoDocument::SaveAs(const QString& fileName)
     // The office puts its own scratch file beside what it writes, so the
     // staging folder also keeps that out of the operator's folder, and it is
     // removed with the office should the program be killed during a save.
-    const QString staging = dir + QStringLiteral("/.~morvanta-%1").arg(::getpid());
-    if (!QDir().mkpath(staging))
+    // Made new and private for every save, so nothing planted under its name
+    // is written into or removed, and removed without following links.
+    QByteArray pattern =
+        QFile::encodeName(dir + QStringLiteral("/.~morvanta-%1-XXXXXX").arg(::getpid()));
+    if (!::mkdtemp(pattern.data()))
         throw Error(
             errc::PermissionDenied,
             QStringLiteral("无法保存“%1”：无法在文件夹“%2”中建立临时文件夹。").arg(fileName, dir));
+    const QString staging = QFile::decodeName(pattern);
     c.addLeftover(staging);
-    const QString temp =
-        staging + QStringLiteral("/%1.tmp").arg(QRandomGenerator::global()->generate64(), 16, 16,
-                                                QChar(u'0'));
+    const QString temp = staging + QStringLiteral("/document.tmp");
     const auto discard = [&] {
-        QFile::remove(temp);
-        QDir().rmdir(staging); // only once empty: another save may be using it
+        if (removeTree(staging))
+            c.removeLeftover(staging);
     };
     try {
         c.call(
@@ -611,7 +613,7 @@ void UnoDocument::SaveAs(const QString& fileName)
         throw Error(number, QStringLiteral("无法保存“%1”：%2")
                                 .arg(fileName, QString::fromLocal8Bit(std::strerror(err))));
     }
-    QDir().rmdir(staging);
+    discard();
 }
 
 void UnoDocument::Close()

@@ -7,16 +7,19 @@
 
 #include "office/engine.h"
 #include "office/error.h"
+#include "office/officeprocess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include <csignal>
 #include <thread>
+#include <unistd.h>
 
 using namespace office;
 
@@ -37,6 +40,33 @@ bool processGone(long pid)
 {
     // A killed office whose parent is gone may linger briefly as a zombie.
     return pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0 || processState(pid) == 'Z';
+}
+
+// The office started by the given process, or 0.
+long officeOf(long parent)
+{
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (entry.toLong() <= 0 || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll(); // pid (comm) state ppid ...
+        const int close = text.lastIndexOf(')');
+        if (text.contains("(soffice.bin)") &&
+            text.mid(close + 4).split(' ').value(0).toLong() == parent)
+            return entry.toLong();
+    }
+    return 0;
+}
+
+QString pipeSocket(const QString& pipeName)
+{
+    return QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName;
+}
+
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
 }
 
 } // namespace
@@ -185,23 +215,36 @@ private Q_SLOTS:
 
     void anotherOfficeIsLeftAlone()
     {
-        // An office of the operator's own, with its own profile.
+        // An office of the operator's own, with its own profile, listening.
         QTemporaryDir profile;
+        const QString pipe =
+            QStringLiteral("operators-office-%1").arg(QCoreApplication::applicationPid());
         QProcess own;
-        own.start(QStringLiteral(MORVANTA_OFFICE_PROGRAM_DIR "/soffice.bin"),
-                  {QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                   QStringLiteral("-env:UserInstallation=file://") + profile.path(),
-                   QStringLiteral("--accept=pipe,name=operators-office;urp;")});
-        QVERIFY(own.waitForStarted());
-        QTest::qWait(1500);
+        for (int start = 0; start < 3 && !QFile::exists(pipeSocket(pipe)); ++start) {
+            // A new profile may end the first start with 81.
+            own.start(QStringLiteral(MORVANTA_OFFICE_PROGRAM_DIR "/soffice.bin"),
+                      {QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                       QStringLiteral("-env:UserInstallation=") +
+                           QUrl::fromLocalFile(profile.path()).toString(),
+                       QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe)});
+            QVERIFY(own.waitForStarted());
+            QTRY_VERIFY_WITH_TIMEOUT(
+                QFile::exists(pipeSocket(pipe)) || own.state() == QProcess::NotRunning, 60000);
+        }
+        QVERIFY(own.state() == QProcess::Running && QFile::exists(pipeSocket(pipe)));
+        const QStringList theirFiles = detail::socketFilesOf(static_cast<pid_t>(own.processId()));
         shutdownDefaultEngine();
         QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
         QVERIFY(defaultEngineOfficePid() != own.processId());
         shutdownDefaultEngine();
-        // Ending ours left theirs running (it may have restarted once for its new profile).
-        QVERIFY(own.state() == QProcess::Running || own.exitCode() == 81);
+        // Ending ours left theirs running, with its socket files.
+        QCOMPARE(own.state(), QProcess::Running);
+        for (const QString& file : theirFiles)
+            QVERIFY2(QFile::exists(file), qPrintable(file));
         own.kill();
         own.waitForFinished();
+        for (const QString& file : theirFiles)
+            QFile::remove(file);
     }
 
     // A program that uses the office and then ends in the given way leaves no
@@ -235,30 +278,41 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName));
     }
 
-    // Killed while the office is still starting: its socket files go too.
+    // Killed while the office is still starting, as soon as it has made its
+    // first socket file: its socket files go too.
     void nothingOutlivesAKillDuringStartUp()
     {
-        const auto sockets = [] {
-            return QDir(QStringLiteral("/tmp"))
-                .entryList({QStringLiteral("OSL_PIPE_*")}, QDir::System);
-        };
-        const QStringList before = sockets();
         QProcess probe;
         probe.start(QStringLiteral(MORVANTA_BUILD_DIR "/tests/office/office_probe"),
                     {doc_, QStringLiteral("exit")});
         QVERIFY(probe.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(sockets() != before, 10000); // the office has begun to listen
+        long office = 0;
+        QStringList files;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (office = officeOf(probe.processId())) > 0 &&
+                !(files = detail::socketFilesOf(static_cast<pid_t>(office))).isEmpty(),
+            30000);
         probe.kill();
         probe.waitForFinished();
-        QTRY_COMPARE_WITH_TIMEOUT(sockets(), before, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(processGone(office), 10000);
+        for (const QString& file : std::as_const(files))
+            QTRY_VERIFY2_WITH_TIMEOUT(!QFileInfo(file).exists() && !QFileInfo(file).isSymLink(),
+                                      qPrintable(file), 10000);
     }
 
     // Killed in the middle of saving: the folder holds the complete document
-    // or nothing, and no scratch file of ours or of the office.
+    // or nothing, and no scratch file of ours or of the office. The folder's
+    // name holds a newline, which must not make the clean-up remove
+    // "<base>/a" instead of the staging folder.
     void killDuringSaveLeavesOnlyWholeDocuments()
     {
-        QTemporaryDir out;
-        const QString target = out.filePath(QStringLiteral("out.doc"));
+        QTemporaryDir base;
+        const QString decoy = base.filePath(QStringLiteral("a/keep.txt"));
+        QVERIFY(QDir().mkpath(base.filePath(QStringLiteral("a"))));
+        testfiles::writeText(decoy, QStringLiteral("keep"));
+        const QString out = base.filePath(QStringLiteral("a\nb"));
+        QVERIFY(QDir().mkpath(out));
+        const QString target = out + QStringLiteral("/out.doc");
         for (int delay : {1200, 1500, 1800}) {
             QProcess probe;
             probe.start(QStringLiteral(MORVANTA_BUILD_DIR "/tests/office/office_probe"),
@@ -267,11 +321,33 @@ private Q_SLOTS:
             QTest::qWait(delay);
             probe.kill();
             probe.waitForFinished();
-            QTRY_COMPARE_WITH_TIMEOUT(
-                QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                QStringList{QStringLiteral("out.doc")}, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(entriesOf(out), QStringList{QStringLiteral("out.doc")},
+                                      10000);
             QCOMPARE(testfiles::leadingBytes(target, 4), QByteArray("\xD0\xCF\x11\xE0", 4));
+            QVERIFY(QFile::exists(decoy));
         }
+    }
+
+    // A link planted where a save's staging folder could be expected: the
+    // save neither writes through it nor, when the office ends, empties what
+    // it points to.
+    void plantedStagingLinkIsNotFollowed()
+    {
+        QTemporaryDir out;
+        QTemporaryDir elsewhere;
+        testfiles::writeText(elsewhere.filePath(QStringLiteral("keep.txt")), QStringLiteral("x"));
+        const QString link = out.filePath(QStringLiteral(".~morvanta-%1").arg(::getpid()));
+        QVERIFY(QFile::link(elsewhere.path(), link));
+        {
+            auto app = defaultEngine().createWordApplication();
+            app->Documents().Open(doc_, true).SaveAs(out.filePath(QStringLiteral("x.doc")));
+            app->Quit();
+        }
+        shutdownDefaultEngine();
+        QCOMPARE(entriesOf(elsewhere.path()), QStringList{QStringLiteral("keep.txt")});
+        QCOMPARE(entriesOf(out.path()),
+                 (QStringList{QStringLiteral(".~morvanta-%1").arg(::getpid()),
+                              QStringLiteral("x.doc")}));
     }
 };
 
