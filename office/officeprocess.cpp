@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -44,15 +45,16 @@ const char kProfileSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </oor:items>
 )";
 
-// Waits for EOF on its stdin (the program has ended or let go of this
-// office), then kills the office and removes what it leaves: the paths listed
+// Started before the office, it reads the office's pid (one line per start)
+// until EOF on its stdin (the program has ended or let go of this office),
+// then kills the last office and removes what it leaves: the paths listed
 // in <folder>/leftovers (socket files, staging folders; NUL-separated, since
 // a path may hold a newline) and the folder. rm does not follow a link given
 // to it nor any inside a tree.
 const char kGuardianScript[] =
-    "read _ ; kill -9 \"$1\" 2>/dev/null; sleep 0.2; "
-    "if [ -f \"$2/leftovers\" ]; then xargs -0 -r rm -rf -- < \"$2/leftovers\"; fi; "
-    "rm -rf -- \"$2\"";
+    "while read -r p; do o=$p; done; [ -n \"$o\" ] && kill -9 \"$o\" 2>/dev/null; sleep 0.2; "
+    "if [ -f \"$1/leftovers\" ]; then xargs -0 -r rm -rf -- < \"$1/leftovers\"; fi; "
+    "rm -rf -- \"$1\"";
 
 QString profileUrlOf(const QString& tempDir)
 {
@@ -200,8 +202,8 @@ void OfficeProcess::start()
     // leave it behind.
     addLeftover(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName_);
     addLeftover(instanceSocketFile(profileUrlOf(tempDir_)));
+    startGuardian(); // first: a kill right after the launch is cleaned up too
     launch();
-    startGuardian();
 }
 
 void OfficeProcess::markExtensionsSynchronized()
@@ -226,9 +228,7 @@ void OfficeProcess::markExtensionsSynchronized()
 
 void OfficeProcess::restart()
 {
-    stopGuardian();
     launch();
-    startGuardian();
 }
 
 void OfficeProcess::launch()
@@ -266,14 +266,19 @@ void OfficeProcess::launch()
     pid_ = child;
     exitCode_ = -1;
     g_officePid.store(child);
+    if (lifelineFd_ >= 0) {
+        const std::string line = std::to_string(child) + '\n';
+        // A socket, not a pipe: a guardian gone must not end us with SIGPIPE.
+        [[maybe_unused]] const auto sent =
+            ::send(lifelineFd_, line.data(), line.size(), MSG_NOSIGNAL);
+    }
 }
 
 void OfficeProcess::startGuardian()
 {
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return;
-    const std::string pidText = std::to_string(pid_);
     const std::string dir = tempDir_.toStdString();
     const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     const pid_t child = ::fork();
@@ -283,7 +288,7 @@ void OfficeProcess::startGuardian()
         ::dup2(devNull, 1);
         ::dup2(devNull, 2);
         closeInheritedDescriptors();
-        ::execl("/bin/sh", "sh", "-c", kGuardianScript, "sh", pidText.c_str(), dir.c_str(),
+        ::execl("/bin/sh", "sh", "-c", kGuardianScript, "sh", dir.c_str(),
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }

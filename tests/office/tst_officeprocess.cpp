@@ -278,8 +278,9 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName));
     }
 
-    // Killed while the office is still starting, as soon as it has made its
-    // first socket file: its socket files go too.
+    // Killed while the office is still starting, once it has made its first
+    // socket file; the program is held still meanwhile, so only what it knew
+    // before the launch can be cleaned up: its socket files go too.
     void nothingOutlivesAKillDuringStartUp()
     {
         QProcess probe;
@@ -287,6 +288,8 @@ private Q_SLOTS:
                     {doc_, QStringLiteral("exit")});
         QVERIFY(probe.waitForStarted());
         long office = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((office = officeOf(probe.processId())) > 0, 30000);
+        ::kill(static_cast<pid_t>(probe.processId()), SIGSTOP);
         QStringList files;
         QTRY_VERIFY_WITH_TIMEOUT(
             (office = officeOf(probe.processId())) > 0 &&
