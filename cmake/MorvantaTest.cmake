@@ -1,3 +1,11 @@
+# Every program a test runs lists in this journal what must not outlive it;
+# the suite's last test (tests/leftovers_check.sh) checks that none is left.
+set(MORVANTA_LEFTOVER_JOURNAL ${CMAKE_BINARY_DIR}/leftover-journal)
+# Qt's runtime folder for the tests, so that none is made in /tmp.
+set(MORVANTA_TEST_RUNTIME_DIR ${CMAKE_BINARY_DIR}/test-runtime)
+file(MAKE_DIRECTORY ${MORVANTA_TEST_RUNTIME_DIR})
+file(CHMOD ${MORVANTA_TEST_RUNTIME_DIR} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+
 # morvanta_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>])
 # One test executable per subject, registered with CTest. Every test gets its
 # own temporary HOME so that nothing touches an operator's folder, and widget
@@ -17,5 +25,6 @@ function(morvanta_add_test name)
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
         LABELS "${T_LABELS}"
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8")
+        FIXTURES_REQUIRED suite_leftovers
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;XDG_RUNTIME_DIR=${MORVANTA_TEST_RUNTIME_DIR};MORVANTA_LEFTOVER_JOURNAL=${MORVANTA_LEFTOVER_JOURNAL}")
 endfunction()

@@ -185,6 +185,7 @@ void OfficeProcess::start()
         throw Error(errc::PermissionDenied,
                     QStringLiteral("无法在 %1 中建立办公组件的临时文件夹。").arg(QDir::tempPath()));
     tempDir_ = QFile::decodeName(pattern);
+    journal(tempDir_);
     QDir().mkpath(tempDir_ + QStringLiteral("/profile/user"));
     QDir().mkpath(tempDir_ + QStringLiteral("/tmp"));
     QFile settings(tempDir_ + QStringLiteral("/profile/user/registrymodifications.xcu"));
@@ -342,6 +343,23 @@ void OfficeProcess::addLeftover(const QString& path)
         return;
     leftovers_ << path;
     writeLeftovers();
+    journal(path);
+}
+
+void OfficeProcess::journal(const QString& path)
+{
+    // Where MORVANTA_LEFTOVER_JOURNAL names a file, every path that must not
+    // outlive the program is appended to it (NUL-separated), so that a test
+    // run can check afterwards that none of them is left.
+    static const QByteArray file = qgetenv("MORVANTA_LEFTOVER_JOURNAL");
+    if (file.isEmpty())
+        return;
+    const int fd = ::open(file.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const QByteArray entry = QFile::encodeName(path) + '\0';
+    [[maybe_unused]] const auto written = ::write(fd, entry.constData(), entry.size());
+    ::close(fd);
 }
 
 void OfficeProcess::removeLeftover(const QString& path)

@@ -50,6 +50,7 @@ private:
     void stopGuardian();
     void removeTempDir();
     void writeLeftovers();
+    static void journal(const QString& path);
 
     QString programDir_;
     QString tempDir_;

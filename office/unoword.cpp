@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace com::sun::star;
@@ -564,16 +565,25 @@ void UnoDocument::SaveAs(const QString& fileName)
     // The office puts its own scratch file beside what it writes, so the
     // staging folder also keeps that out of the operator's folder, and it is
     // removed with the office should the program be killed during a save.
-    // Made new and private for every save, so nothing planted under its name
-    // is written into or removed, and removed without following links.
-    QByteArray pattern =
-        QFile::encodeName(dir + QStringLiteral("/.~morvanta-%1-XXXXXX").arg(::getpid()));
-    if (!::mkdtemp(pattern.data()))
-        throw Error(
-            errc::PermissionDenied,
-            QStringLiteral("无法保存“%1”：无法在文件夹“%2”中建立临时文件夹。").arg(fileName, dir));
-    const QString staging = QFile::decodeName(pattern);
-    c.addLeftover(staging);
+    // Made new and private under an unguessable name for every save, so
+    // nothing planted there is written into or removed, and removed without
+    // following links. It is listed before it exists: a kill right after
+    // the mkdir leaves nothing behind.
+    QString staging;
+    for (int attempt = 0;; ++attempt) {
+        staging = dir + QStringLiteral("/.~morvanta-%1-%2")
+                            .arg(::getpid())
+                            .arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
+        c.addLeftover(staging);
+        if (::mkdir(QFile::encodeName(staging).constData(), 0700) == 0)
+            break;
+        const int err = errno;
+        c.removeLeftover(staging);
+        if (err != EEXIST || attempt == 8)
+            throw Error(errc::PermissionDenied,
+                        QStringLiteral("无法保存“%1”：无法在文件夹“%2”中建立临时文件夹。")
+                            .arg(fileName, dir));
+    }
     const QString temp = staging + QStringLiteral("/document.tmp");
     const auto discard = [&] {
         if (removeTree(staging))

@@ -35,6 +35,24 @@ execute_process(
     ERROR_VARIABLE output
     TIMEOUT 300)
 
+# The office leaves the socket file of its single-instance check in /tmp,
+# named after the MD5 of the profile URL's UTF-16 code units, each byte in hex
+# without a leading zero.
+file(WRITE "${WORK_DIR}/profile-url" "file://${profile_url}")
+execute_process(COMMAND iconv -f UTF-8 -t UTF-16LE "${WORK_DIR}/profile-url"
+                OUTPUT_FILE "${WORK_DIR}/profile-url.utf16" RESULT_VARIABLE iconv_result)
+execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(iconv_result EQUAL 0 AND uid MATCHES "^[0-9]+$")
+    file(MD5 "${WORK_DIR}/profile-url.utf16" digest)
+    set(socket_name "")
+    foreach(i RANGE 0 30 2)
+        string(SUBSTRING "${digest}" ${i} 2 byte)
+        string(REGEX REPLACE "^0" "" byte "${byte}")
+        string(APPEND socket_name "${byte}")
+    endforeach()
+    file(REMOVE "/tmp/OSL_PIPE_${uid}_SingleOfficeIPC_${socket_name}")
+endif()
+
 set(problem "")
 if(NOT result EQUAL 0)
     set(problem "LibreOffice ended with '${result}'")

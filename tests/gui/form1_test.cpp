@@ -213,19 +213,12 @@ private slots:
     }
 
     // Not only office failures: anything escaping a handler ends the program
-    // the same way, and nothing after the failing statement runs.
+    // the same way.
     void otherFailureEndsProgram()
     {
-        bool ranOn = false;
-        QTimer::singleShot(0, [&ranOn] {
-            runHandler([&ranOn] {
-                throw std::runtime_error("boom");
-                ranOn = true;
-            });
-        });
+        QTimer::singleShot(0, [] { runHandler([] { throw std::runtime_error("boom"); }); });
         QCOMPARE(QApplication::exec(), unhandledFailureExitCode);
         QCOMPARE(answerer->texts(), QStringList{QStringLiteral("-2147467259:程序内部错误：boom")});
-        QVERIFY(!ranOn);
     }
 
     void closeButtonAndCloseBoxEndProgram()
