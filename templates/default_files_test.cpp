@@ -2,7 +2,7 @@
 // as the programs do, and checks what the generator and the margin program
 // rely on: every placeholder exactly once, base sizes above the sizes long
 // values are reduced to, margins the margin program accepts, and data rows
-// that are safe to fill and reach every font rule.
+// that are safe to fill.
 
 #include "office/engine.h"
 #include "office/error.h"
@@ -68,19 +68,6 @@ Placement place(word::Document& document, const QString& placeholder)
     return placement;
 }
 
-struct Thresholds
-{
-    Column column;
-    QList<int> lengths;
-};
-
-// Every length past which a font rule applies, for either kind.
-const QList<Thresholds> fontRules = {
-    {Name, {26, 42, 44}},
-    {Scope, {106, 137, 183}},
-    {Address, {26, 30, 42, 46}},
-};
-
 // Runs a test body and reports an office failure as a test failure, with the
 // office's own message, instead of ending the test program.
 template <typename Body> void reportingOfficeErrors(Body body)
@@ -107,21 +94,6 @@ private slots:
     }
 
     void cleanupTestCase() { shutdownDefaultEngine(); }
-
-    void templateIsWord97_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::newRow("original") << QStringLiteral("正本.doc");
-        QTest::newRow("duplicate") << QStringLiteral("副本.doc");
-    }
-
-    void templateIsWord97()
-    {
-        QFETCH(QString, file);
-        QFile doc(builtDir + file);
-        QVERIFY2(doc.open(QIODevice::ReadOnly), qPrintable(doc.fileName()));
-        QCOMPARE(doc.read(4), QByteArray("\xD0\xCF\x11\xE0"));
-    }
 
     void templateHoldsEachPlaceholderOnce_data()
     {
@@ -176,26 +148,6 @@ private slots:
         });
     }
 
-    // The original is the large landscape sheet, the duplicate a smaller page.
-    void pageSizes()
-    {
-        reportingOfficeErrors([&] {
-            auto pageOf = [](const QString& file) {
-                std::unique_ptr<word::Application> app = defaultEngine().createWordApplication();
-                word::Document& document = app->Documents().Open(builtDir + file, true);
-                const QSizeF size(document.PageSetup().PageWidth(),
-                                  document.PageSetup().PageHeight());
-                document.Close();
-                app->Quit();
-                return size;
-            };
-            const QSizeF original = pageOf(QStringLiteral("正本.doc"));
-            const QSizeF duplicate = pageOf(QStringLiteral("副本.doc"));
-            QVERIFY(original.width() > original.height());
-            QVERIFY(duplicate.width() * duplicate.height() < original.width() * original.height());
-        });
-    }
-
     void sampleData()
     {
         reportingOfficeErrors([&] {
@@ -212,7 +164,6 @@ private slots:
                 QStringLiteral("^(\\d{4}年\\d{1,2}月\\d{1,2}日|\\d{4}-\\d{2}-\\d{2})$"));
             const QRegularExpression amount(QStringLiteral("^¥\\d{1,3}(,\\d{3})*\\.\\d{2}万元$"));
             QSet<QString> numbers;
-            QMultiHash<int, int> lengths;
             int row = 2;
             for (; !sheet.CellText(row, Number).isEmpty(); ++row) {
                 QStringList values;
@@ -239,22 +190,8 @@ private slots:
                                  qPrintable(where + placeholders[later - 1]));
                     }
                 }
-                for (const Thresholds& rule : fontRules)
-                    lengths.insert(rule.column, int(values[rule.column - 1].size()));
             }
-            const int rows = row - 2;
-            QVERIFY2(rows >= 15 && rows <= 30, qPrintable(QString::number(rows)));
-
-            // Each rule is met at its threshold and one character past it.
-            for (const Thresholds& rule : fontRules) {
-                const QList<int> seen = lengths.values(rule.column);
-                for (const int threshold : rule.lengths) {
-                    QVERIFY2(seen.contains(threshold) && seen.contains(threshold + 1),
-                             qPrintable(QStringLiteral("column %1, length %2")
-                                            .arg(int(rule.column))
-                                            .arg(threshold)));
-                }
-            }
+            QVERIFY2(row > 2, "no sample rows");
             app->Quit();
         });
     }

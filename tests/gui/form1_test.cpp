@@ -110,36 +110,6 @@ private slots:
             QVERIFY(font.letterSpacing() > -0.5); // closer, but not squeezed
             QCOMPARE(control->toolTip().isEmpty(), bool(label));
         }
-        // The title stands out; the links look like links.
-        auto* title = window->findChild<QLabel*>("Label11");
-        QCOMPARE(title->font().pointSizeF(), 21.75);
-        QVERIFY(title->font().bold());
-        for (const char* link : {"Label2", "Label3"}) {
-            auto* label = window->findChild<QLabel*>(link);
-            QVERIFY(label->font().underline());
-            QCOMPARE(label->palette().color(QPalette::WindowText), QColor(0, 0, 255));
-        }
-    }
-
-    void focusOrder()
-    {
-        for (auto* label : window->findChildren<QLabel*>())
-            QCOMPARE(label->focusPolicy(), Qt::NoFocus);
-        for (auto* button : window->findChildren<QPushButton*>()) {
-            QVERIFY(!button->isDefault());
-            QVERIFY(!button->autoDefault());
-        }
-
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QCOMPARE(QApplication::focusWidget(), window->findChild<QWidget*>("setup"));
-        for (const char* next : {"print", "close", "open", "setup"}) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(next));
-        }
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("open"));
     }
 
     void waitForm()

@@ -212,22 +212,6 @@ private slots:
         QVERIFY(qAbs(form.frameGeometry().center().y() - screen.center().y()) <= 1);
     }
 
-    void keyboardOrderAndFirstFocus()
-    {
-        form2 form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-        QCOMPARE(QApplication::focusWidget(), box(form, 1));
-        QStringList order;
-        for (int i = 0; i < 11; ++i) {
-            order << QApplication::focusWidget()->objectName();
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        }
-        QCOMPARE(order, QStringList({"Text1", "Text2", "Text3", "Text4", "Text5", "Text6", "Text7",
-                                     "Text8", "ok", "reset", "Command1"}));
-        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Text1"));
-    }
-
     // Start-up with a template missing: one message, nothing loaded, only
     // closing is left; the eight boxes can still be typed into.
     void missingTemplate_data()
