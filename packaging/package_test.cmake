@@ -8,6 +8,8 @@
 # comes back, and the sample data gives 40 documents with every placeholder
 # replaced.
 
+cmake_minimum_required(VERSION 3.25)
+
 function(fail)
     message(FATAL_ERROR "FAIL: ${ARGV}")
 endfunction()
@@ -31,7 +33,9 @@ endfunction()
 
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(REMOVE "${PACKAGE}")
-run(status output ${CMAKE_COMMAND} --build "${BUILD_DIR}" --target package)
+# From the programs the other tests run, as `--target package` would.
+execute_process(COMMAND ${CMAKE_CPACK_COMMAND} WORKING_DIRECTORY "${BUILD_DIR}"
+                RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(NOT status EQUAL 0 OR NOT EXISTS "${PACKAGE}")
     fail("the package was not built (${status}):\n${output}")
 endif()
@@ -65,7 +69,7 @@ foreach(line IN LISTS lines)
     if(NOT type STREQUAL "l" AND mode MATCHES "^.....w|w$")
         fail("${path} is writable by others: ${mode}")
     endif()
-    if(NOT path MATCHES "^(usr/|etc/(fonts/(conf\\.d/)?)?$|$)")
+    if(NOT path MATCHES "^(usr/|etc/(fonts/(conf\\.d/(60-morvanta-songti\\.conf)?)?)?$|$)")
         fail("${path} lies outside usr/ and the fontconfig link")
     endif()
     list(APPEND found "${type}${mode}:${path}")
