@@ -112,14 +112,9 @@ private Q_SLOTS:
         auto app = defaultEngine().createSpreadsheetApplication();
         QCOMPARE(app->GetObject(xlsx).Worksheets(QStringLiteral("Sheet1")).CellText(2, 1),
                  QStringLiteral("事证第003号"));
-        sheet::Workbook& book = app->GetObject(html);
-        // The HTML import names its sheet itself; what matters is that it opens as a spreadsheet.
-        try {
-            QCOMPARE(book.Worksheets(QStringLiteral("Sheet1")).CellText(2, 1),
-                     QStringLiteral("事证第002号"));
-        } catch (const Error& e) {
-            QCOMPARE(e.number(), errc::NoSuchWorksheet);
-        }
+        // The HTML import names its sheet itself; what matters is that it opens
+        // as a spreadsheet (GetObject throws otherwise).
+        app->GetObject(html);
         app->Quit();
     }
 
