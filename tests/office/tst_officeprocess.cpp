@@ -177,7 +177,9 @@ private Q_SLOTS:
 
     void hungOfficeFailsWithinTheDeadline()
     {
-        useDeadline(std::chrono::milliseconds(1500));
+        // Long enough for the start and the open on a loaded machine; a
+        // deadline that is not kept blocks the call for good.
+        useDeadline(std::chrono::seconds(8));
         auto app = defaultEngine().createWordApplication();
         word::Document& doc = app->Documents().Open(doc_, true);
         const auto pid = static_cast<pid_t>(defaultEngineOfficePid());
@@ -193,7 +195,7 @@ private Q_SLOTS:
             QCOMPARE(e.number(), errc::OfficeNoAnswer);
             QVERIFY(e.description().contains(QStringLiteral("没有响应")));
         }
-        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < 25000, qPrintable(QString::number(clock.elapsed())));
         QTRY_VERIFY_WITH_TIMEOUT(processGone(pid), 30000);
         app.reset();
         QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
