@@ -385,6 +385,11 @@ private slots:
         QCOMPARE(console.exitCode, 1);
         QCOMPARE(console.out, noFileMessage + u'\n');
 
+        makeDataFile(QList<QStringList>{{}, {QStringLiteral("H3"), QStringLiteral("长期")}});
+        console = runConsole();
+        QCOMPARE(console.exitCode, 1);
+        QCOMPARE(console.out, noDataMessage + u'\n');
+
         writeBytes(paths::dataFile(), QByteArray(4096, '\x9c'));
         console = runConsole();
         QCOMPARE(console.exitCode, 2);
