@@ -10,7 +10,7 @@ if ! command -v Xvfb >/dev/null; then
     echo "under-x: Xvfb is not installed; skipped"
     exit 77
 fi
-for tool in xdotool xwininfo import; do
+for tool in xdotool import; do
     command -v "$tool" >/dev/null || { echo "under-x: $tool is not installed" >&2; exit 1; }
 done
 
