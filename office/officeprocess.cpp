@@ -179,6 +179,11 @@ void OfficeProcess::start()
                                    "libreoffice-writer 和 libreoffice-calc。")
                         .arg(binary));
 
+    // The bridge writes to the office over a socket: should the office die
+    // meanwhile, the write must fail, and the call with it, instead of
+    // SIGPIPE ending the whole program.
+    ::signal(SIGPIPE, SIG_IGN);
+
     QByteArray pattern =
         QFile::encodeName(QDir::tempPath() + QStringLiteral("/morvanta-office-XXXXXX"));
     if (!::mkdtemp(pattern.data()))
