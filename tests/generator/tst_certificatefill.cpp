@@ -180,8 +180,8 @@ private slots:
     {
         CertificateRecord record = sampleRecord(QStringLiteral("T10"));
         record.jubandanwei = QStringLiteral("青山市举办单位");
-        QCOMPARE(fill(record, TemplateKind::Original), std::int16_t(-1));
-        verifyOneMessage(QStringLiteral("6:"));
+        QCOMPARE(fill(record, TemplateKind::Duplicate), std::int16_t(-1));
+        verifyOneMessage(QStringLiteral("6:证书“T10”（副本）未能生成：溢出："));
         QCOMPARE(filesBelow(paths::outputDir()), QStringList());
     }
 
@@ -330,7 +330,9 @@ private slots:
         fake.state.failNumber = -2147467259;
         QCOMPARE(fill(sampleRecord(QStringLiteral("N1")), TemplateKind::Original, fake),
                  std::int16_t(-1));
-        QCOMPARE(view.log, QStringList{QStringLiteral("message -2147467259:模拟的失败")});
+        // The message names the certificate and its kind besides the failure.
+        QCOMPARE(view.log, QStringList{QStringLiteral(
+                               "message -2147467259:证书“N1”（正本）未能生成：模拟的失败")});
         const QStringList& calls = fake.state.calls;
         QCOMPARE(calls.mid(calls.indexOf(failingCall) + 1), callsAfterFailure);
     }
