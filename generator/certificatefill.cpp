@@ -1,6 +1,7 @@
 #include "generator/certificatefill.h"
 
 #include "common/shownvalue.h"
+#include "common/templateswitch.h"
 
 #include "generator/fillkinds.h"
 #include "generator/outputfilename.h"
@@ -160,6 +161,8 @@ std::int16_t fillCertificate(office::Engine& engine, RunView& view, const Certif
     std::unique_ptr<word::Application> app;
     word::Document* document = nullptr;
     try {
+        // Never a template of a pair that a killed margin save left half switched.
+        templateswitch::finishInterrupted();
         app = engine.createWordApplication();
         app->SetVisible(false);
         document = &app->Documents().Open(templatePath, true);

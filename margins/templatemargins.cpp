@@ -1,5 +1,6 @@
 #include "margins/templatemargins.h"
 
+#include "common/templateswitch.h"
 #include "margins/templatecopy.h"
 #include "office/engine.h"
 #include "office/files.h"
@@ -139,6 +140,7 @@ bool TemplatesPresent()
 
 TemplatePage ReadTemplatePage(TemplateKind kind)
 {
+    templateswitch::finishInterrupted();
     WordSession session;
     office::word::Application& app = session.app();
     office::word::Document& document = app.Documents().Open(paths::templateFile(kind));
@@ -172,6 +174,7 @@ void WriteTemplateMargins(const MarginEntries& original, const MarginEntries& du
 
     const QString originalPath = paths::templateFile(TemplateKind::Original);
     const QString duplicatePath = paths::templateFile(TemplateKind::Duplicate);
+    templateswitch::finishInterrupted();
     TemplateCopy::removeLeftovers(originalPath);
     TemplateCopy::removeLeftovers(duplicatePath);
 
@@ -182,19 +185,20 @@ void WriteTemplateMargins(const MarginEntries& original, const MarginEntries& du
     writeCopy(TemplateKind::Duplicate, duplicateCopy.path(), duplicate, reached);
 
     // Everything slow happens before the first rename, so the two renames
-    // follow each other at once; should the second fail, the old original
-    // goes back in place and both templates stay as they were.
+    // follow each other at once. They go through the switch journal: should
+    // the program die between them, the next use of the templates completes
+    // the pair; should the second fail, the old original goes back.
+    TemplateCopy previousOriginal(originalPath);
     originalCopy.prepare();
     duplicateCopy.prepare();
-    TemplateCopy previousOriginal(originalPath);
-    originalCopy.publish();
-    try {
-        duplicateCopy.publish();
-    } catch (...) {
-        previousOriginal.prepare();
-        previousOriginal.publish();
-        throw;
-    }
+    previousOriginal.prepare();
+    for (TemplateCopy* copy : {&originalCopy, &duplicateCopy, &previousOriginal})
+        copy->release();
+    templateswitch::replaceBoth(
+        {originalCopy.path(), duplicateCopy.path(), previousOriginal.path()}, [&] {
+            if (reached)
+                reached(TemplateKind::Original, SaveStage::Replaced);
+        });
 }
 
 } // namespace margins

@@ -139,6 +139,20 @@ private slots:
         verifyTemplatesUnchanged();
     }
 
+    // Killed between the two renames: the next start finds the original new
+    // and the duplicate old, and completes the pair before reading.
+    void killedBetweenTheRenames()
+    {
+        QVERIFY(killMarginSaveBetweenRenames());
+        QVERIFY(readBytes(originalPath()) != originalBefore_);
+        QCOMPARE(readBytes(duplicatePath()), duplicateBefore_);
+        QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Original)),
+                 QStringList({"2.00", "2.00", "2.00", "2.00"}));
+        QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Duplicate)),
+                 QStringList({"1.00", "1.00", "1.00", "1.00"}));
+        QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
+    }
+
     // The office dies while the duplicate's copy is open: both templates stay
     // as they were, and the original's finished copy is thrown away with the other.
     void officeKilledDuringSave()
