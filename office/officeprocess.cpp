@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/prctl.h>
@@ -208,6 +209,7 @@ void OfficeProcess::launch()
     ::close(devNull);
     pid_ = child;
     exitCode_ = -1;
+    exitSignal_ = 0;
     g_officePid.store(child);
 }
 
@@ -262,9 +264,32 @@ bool OfficeProcess::isRunning()
     if (r == 0)
         return true;
     exitCode_ = (r == pid_ && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+    exitSignal_ = (r == pid_ && WIFSIGNALED(status)) ? WTERMSIG(status) : 0;
     g_officePid.store(0);
     pid_ = 0;
     return false;
+}
+
+bool OfficeProcess::waitForEnd(int limitMs)
+{
+    // Polled: the process is reaped by isRunning() alone.
+    for (int waited = 0; isRunning(); waited += 10) {
+        if (waited >= limitMs)
+            return false;
+        ::usleep(10000);
+    }
+    return true;
+}
+
+QString OfficeProcess::endDescription() const
+{
+    if (exitSignal_ == 0)
+        return QStringLiteral("退出码 %1").arg(exitCode_);
+    const char* name = ::sigabbrev_np(exitSignal_);
+    return name ? QStringLiteral("被信号 %1（SIG%2）结束")
+                      .arg(exitSignal_)
+                      .arg(QLatin1StringView(name))
+                : QStringLiteral("被信号 %1 结束").arg(exitSignal_);
 }
 
 void OfficeProcess::recordSocketFiles()

@@ -153,41 +153,42 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
         props.push_back(
             property("DocumentService", Any(u"com.sun.star.sheet.SpreadsheetDocument"_ustr)));
     const Sequence<beans::PropertyValue> args(props.data(), static_cast<sal_Int32>(props.size()));
-    const QString notOpenable =
-        QStringLiteral("无法打开“%1”：它不是办公组件能够读取的%2。").arg(path, kind);
+    const int refused = spreadsheet ? errc::NotASpreadsheet : errc::NotADocument;
+    const QString opening = QStringLiteral("无法打开“%1”").arg(path);
+    const QString notReadable = QStringLiteral("它不是办公组件能够读取的%1。").arg(kind);
 
     Reference<lang::XComponent> component = connection.call(
         [&] {
             return connection.desktop()->loadComponentFromURL(toOUString(fileUrl(path)),
                                                               u"_blank"_ustr, 0, args);
         },
-        describeAs(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable));
+        describeAs(refused, opening, notReadable));
     if (!component.is())
-        throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable);
+        throw Error(refused, opening + QStringLiteral("：") + notReadable);
     // Anything at all opens as plain text: a file that only opened that way is
     // no document or workbook (random bytes would otherwise read as garbage
     // and be saved again as if nothing were wrong).
-    const bool fits = connection.call(
+    const bool right = connection.call(
         [&] {
-            const bool right =
-                spreadsheet ? Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is()
-                            : Reference<text::XTextDocument>(component, UNO_QUERY).is();
-            return right && !loadedFilter(connection, component, path).startsWith(u"Text");
+            return spreadsheet
+                       ? Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is()
+                       : Reference<text::XTextDocument>(component, UNO_QUERY).is();
         },
-        describeAs(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable));
-    if (!fits) {
-        closeComponent(connection, component);
-        throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable);
+        describeAs(refused, opening, notReadable));
+    if (!right || loadedFilter(connection, component, path).startsWith(u"Text")) {
+        closeComponent(connection, component, path);
+        throw Error(refused, opening + QStringLiteral("：") + notReadable);
     }
     if (!spreadsheet) // nobody looks at the views: spare their updates on every change
         connection.call(
             [&] { Reference<frame::XModel>(component, UNO_QUERY_THROW)->lockControllers(); },
-            describeAs(errc::OfficeFailure, notOpenable));
+            describeAs(errc::OfficeFailure, opening));
     ++connection.documentsOpened;
     return component;
 }
 
-void closeComponent(Connection& connection, const Reference<lang::XComponent>& doc)
+void closeComponent(Connection& connection, const Reference<lang::XComponent>& doc,
+                    const QString& path)
 {
     if (!doc.is() || !connection.isAlive())
         return;
@@ -199,7 +200,8 @@ void closeComponent(Connection& connection, const Reference<lang::XComponent>& d
             else
                 doc->dispose();
         },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法关闭文档")));
+        describeAs(errc::OfficeFailure, path.isEmpty() ? QStringLiteral("无法关闭文档")
+                                                       : QStringLiteral("无法关闭“%1”").arg(path)));
 }
 
 // --- Font -------------------------------------------------------------------
@@ -328,14 +330,16 @@ void UnoRange::Select()
             if (selection.is())
                 selection->select(Any(range));
         },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法选定文本")));
+        describeAs(errc::OfficeFailure,
+                   QStringLiteral("无法在“%1”中选定文本").arg(document_.path())));
 }
 
 QString UnoRange::Text()
 {
     return document_.connection().call(
         [&] { return toQString(range->getString()); },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法读取文本")));
+        describeAs(errc::OfficeFailure,
+                   QStringLiteral("无法读取“%1”中的文本").arg(document_.path())));
 }
 
 // --- PageSetup --------------------------------------------------------------
@@ -476,14 +480,16 @@ float UnoPageSetup::PageWidth()
 {
     return document_.connection().call(
         [&] { return toPoints(intProperty(firstPageStyle(), u"Width"_ustr)); },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法读取页面大小")));
+        describeAs(errc::OfficeFailure,
+                   QStringLiteral("无法读取“%1”的页面大小").arg(document_.path())));
 }
 
 float UnoPageSetup::PageHeight()
 {
     return document_.connection().call(
         [&] { return toPoints(intProperty(firstPageStyle(), u"Height"_ustr)); },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法读取页面大小")));
+        describeAs(errc::OfficeFailure,
+                   QStringLiteral("无法读取“%1”的页面大小").arg(document_.path())));
 }
 
 // --- Document ---------------------------------------------------------------
@@ -621,7 +627,7 @@ void UnoDocument::Close()
     const Reference<lang::XComponent> doc = component_;
     component_.clear();
     searchable_.clear();
-    closeComponent(*connection_, doc);
+    closeComponent(*connection_, doc, path_);
 }
 
 // --- Application ------------------------------------------------------------

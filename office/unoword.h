@@ -22,7 +22,9 @@ class UnoDocument;
 // description naming the file. For the word processor and the spreadsheet.
 css::uno::Reference<css::lang::XComponent>
 loadComponent(Connection& connection, const QString& path, bool readOnly, bool spreadsheet);
-void closeComponent(Connection& connection, const css::uno::Reference<css::lang::XComponent>& doc);
+// Closes a loaded file; `path` names it should the office fail.
+void closeComponent(Connection& connection, const css::uno::Reference<css::lang::XComponent>& doc,
+                    const QString& path = {});
 // The import filter the office chose for a loaded file.
 QString loadedFilter(Connection& connection,
                      const css::uno::Reference<css::lang::XComponent>& component,
