@@ -8,10 +8,13 @@
 // (A window that is framed shows no change of its own position, so the frame
 // is looked for rather than waited for.)
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMargins>
 #include <QScreen>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
@@ -87,6 +90,23 @@ inline void centreOnScreen(QWidget* window)
     place(window, lastFrame());
     if (!window->findChild<QObject*>(FrameWatch::kName, Qt::FindDirectChildrenOnly))
         new FrameWatch(window);
+}
+
+// For a window just shown by a program that is about to block its event
+// loop (a wait window during start-up): gives the window manager a moment to
+// frame it and centres it with its frame. Only where windows get frames.
+inline void awaitFrame(QWidget* window, int limitMs = 300)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    while (frameOf(window).isNull() && clock.elapsed() < limitMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QThread::msleep(5);
+    }
+    if (!frameOf(window).isNull())
+        centreOnScreen(window);
 }
 
 } // namespace centring

@@ -1,5 +1,7 @@
 #include "margins/waitwindow.h"
 
+#include "common/centring.h"
+
 #include "margins/formlook.h"
 
 #include <QCoreApplication>
@@ -51,6 +53,7 @@ void WaitWindow::showNow()
     centreOnScreen(this);
     show();
     raise();
+    centring::awaitFrame(this); // start-up blocks the event loop next
     // Twice: once for the window to be mapped, once for its first paint.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
