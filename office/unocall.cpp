@@ -170,6 +170,10 @@ void Connection::connect()
                 process_.restart();
                 continue;
             }
+            if (std::chrono::steady_clock::now() >= deadline) // ended by the deadline
+                throw Error(errc::OfficeNotInstalled,
+                            QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
+                                .arg(seconds(options_.startDeadline)));
             // Any other end during start-up (killed, crashed) gets one new
             // office on a new profile before the start is given up.
             if (!diedOnce) {
