@@ -1,10 +1,9 @@
 #include "margins/waitwindow.h"
 
 #include "common/centring.h"
-
+#include "common/showpainted.h"
 #include "margins/formlook.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -51,12 +50,8 @@ WaitWindow::WaitWindow(const QString& name, const QString& labelName, const QStr
 void WaitWindow::showNow()
 {
     centreOnScreen(this);
-    show();
-    raise();
-    centring::awaitFrame(this); // start-up blocks the event loop next
-    // Twice: once for the window to be mapped, once for its first paint.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    windows::showPainted(this);
+    centring::awaitFrame(this); // framed by now under a window manager
 }
 
 QPixmap marginPageIcon()
