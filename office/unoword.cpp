@@ -125,6 +125,21 @@ bool matchesAsWritten(const QString& text)
     return true;
 }
 
+// Text that has no case and that folding the case of other text never
+// produces: Chinese characters, CJK and ASCII punctuation, digits, spaces.
+bool caseless(const QString& text)
+{
+    for (const QChar c : text) {
+        const auto u = c.unicode();
+        const bool asciiNonLetter = u >= 0x20 && u < 0x7F && !c.isLetter();
+        const bool cjk = (u >= 0x3000 && u <= 0x303F) || (u >= 0x3400 && u <= 0x4DBF) ||
+                         (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0xF900 && u <= 0xFAFF);
+        if (!asciiNonLetter && !cjk)
+            return false;
+    }
+    return true;
+}
+
 bool containsCjk(const QString& text)
 {
     for (const QChar c : text) {
@@ -307,10 +322,13 @@ void UnoFind::applyOptions()
         appliedFlags_ = 0;
         appliedText_.reset();
     }
-    if (const int wanted = flags(); wanted != appliedFlags_) {
+    // Ignoring case makes the office fold the case of every paragraph it
+    // searches; text without case finds the same either way.
+    const bool caseSensitive = MatchCase || caseless(Text);
+    if (const int wanted = (flags() & ~1) | (caseSensitive ? 1 : 0); wanted != appliedFlags_) {
         const Reference<beans::XPropertySet> props(descriptor_, UNO_QUERY_THROW);
         if ((wanted ^ appliedFlags_) & 1)
-            props->setPropertyValue(u"SearchCaseSensitive"_ustr, Any(MatchCase));
+            props->setPropertyValue(u"SearchCaseSensitive"_ustr, Any(caseSensitive));
         if ((wanted ^ appliedFlags_) & 2)
             props->setPropertyValue(u"SearchWords"_ustr, Any(MatchWholeWord));
         if ((wanted ^ appliedFlags_) & 4)

@@ -167,12 +167,14 @@ private Q_SLOTS:
                                         .Replace = true}));
         // "." is no pattern: "abc" does not match "a.c".
         QCOMPARE(replaceAll(*range, QStringLiteral("a.c"), QStringLiteral(".*")), 1);
+        // Without MatchCase any case matches.
+        QCOMPARE(replaceAll(*range, QStringLiteral("ABC"), QStringLiteral("证")), 1);
         const QString longValue = QString(3000, u'长');
         QCOMPARE(replaceAll(*range, QStringLiteral("X"), longValue), 1);
         const QString out = path(QStringLiteral("literal-out.doc"));
         d.SaveAs(out);
         app->Quit();
-        QCOMPARE(documentText(out), QStringLiteral("abc ^p$1\\n& .*\n") + longValue);
+        QCOMPARE(documentText(out), QStringLiteral("证 ^p$1\\n& .*\n") + longValue);
     }
 
     void fontSizeAppliesToChineseAndLatinText()
