@@ -30,7 +30,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
 
 using namespace com::sun::star;
@@ -207,12 +209,19 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
     QString filter;
     const bool fits = connection.call(
         [&] {
-            const bool right =
-                spreadsheet ? Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is()
-                            : Reference<text::XTextDocument>(component, UNO_QUERY).is();
-            if (!right)
-                return false;
-            model.set(component, UNO_QUERY_THROW);
+            if (spreadsheet) {
+                if (!Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is())
+                    return false;
+                model.set(component, UNO_QUERY_THROW);
+            } else {
+                // A text document is a model: kept as the component, it also
+                // answers later questions for these interfaces without a
+                // round trip to the office.
+                const Reference<text::XTextDocument> text(component, UNO_QUERY);
+                if (!text.is())
+                    return false;
+                model.set(text.get());
+            }
             filter = filterOf(model);
             return !filter.startsWith(u"Text");
         },
@@ -221,9 +230,11 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
         closeComponent(connection, component);
         throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable);
     }
-    if (!spreadsheet) // nobody looks at the views: spare their updates on every change
+    if (!spreadsheet) { // nobody looks at the views: spare their updates on every change
         connection.call([&] { model->lockControllers(); },
                         describeAs(errc::OfficeFailure, notOpenable));
+        component.set(model.get());
+    }
     if (filterName)
         *filterName = filter;
     ++connection.documentsOpened;
@@ -313,32 +324,61 @@ int UnoFind::flags() const
     return (MatchCase ? 1 : 0) | (MatchWholeWord ? 2 : 0) | (Forward ? 0 : 4);
 }
 
+namespace {
+
+// Search descriptors are property holders of the office process and belong to
+// no document: the ones made for a text are kept per office and used again by
+// its later documents, which spares setting them up every time.
+struct KeptDescriptor
+{
+    std::weak_ptr<Connection> office;
+    QString text;
+    int flags;
+    Reference<util::XSearchDescriptor> descriptor;
+};
+std::mutex g_keptMutex;
+// Never destroyed: at exit the UNO runtime may be gone before these proxies.
+auto* const g_kept = new std::deque<KeptDescriptor>;
+constexpr std::size_t kKeptDescriptors = 32;
+
+} // namespace
+
 void UnoFind::applyOptions()
 {
-    if (!descriptor_.is()) {
-        // A new descriptor searches literally, forward, ignoring case, whole
-        // words and styles: only what differs from that is set.
-        descriptor_ = range_.document().searchable()->createSearchDescriptor();
-        appliedFlags_ = 0;
-        appliedText_.reset();
-    }
     // Ignoring case makes the office fold the case of every paragraph it
     // searches; text without case finds the same either way.
     const bool caseSensitive = MatchCase || caseless(Text);
-    if (const int wanted = (flags() & ~1) | (caseSensitive ? 1 : 0); wanted != appliedFlags_) {
-        const Reference<beans::XPropertySet> props(descriptor_, UNO_QUERY_THROW);
-        if ((wanted ^ appliedFlags_) & 1)
-            props->setPropertyValue(u"SearchCaseSensitive"_ustr, Any(caseSensitive));
-        if ((wanted ^ appliedFlags_) & 2)
-            props->setPropertyValue(u"SearchWords"_ustr, Any(MatchWholeWord));
-        if ((wanted ^ appliedFlags_) & 4)
-            props->setPropertyValue(u"SearchBackwards"_ustr, Any(!Forward));
-        appliedFlags_ = wanted;
+    const int wanted = (flags() & ~1) | (caseSensitive ? 1 : 0);
+    UnoDocument& doc = range_.document();
+    const std::shared_ptr<Connection>& office = doc.sharedConnection();
+    {
+        std::lock_guard lock(g_keptMutex);
+        std::erase_if(*g_kept, [](const KeptDescriptor& k) { return k.office.expired(); });
+        for (const KeptDescriptor& k : *g_kept) {
+            if (k.flags == wanted && k.text == Text && k.office.lock() == office) {
+                descriptor_ = k.descriptor;
+                return;
+            }
+        }
     }
-    if (appliedText_ != Text) {
-        descriptor_->setSearchString(toOUString(Text));
-        appliedText_ = Text;
+    // A new descriptor searches literally, forward, ignoring case, whole
+    // words and styles: only what differs from that is set.
+    const Reference<util::XSearchDescriptor> made = doc.searchable()->createSearchDescriptor();
+    if (wanted != 0) {
+        const Reference<beans::XPropertySet> props(made, UNO_QUERY_THROW);
+        if (caseSensitive)
+            props->setPropertyValue(u"SearchCaseSensitive"_ustr, Any(true));
+        if (MatchWholeWord)
+            props->setPropertyValue(u"SearchWords"_ustr, Any(true));
+        if (!Forward)
+            props->setPropertyValue(u"SearchBackwards"_ustr, Any(true));
     }
+    made->setSearchString(toOUString(Text));
+    descriptor_ = made;
+    std::lock_guard lock(g_keptMutex);
+    g_kept->push_back({office, Text, wanted, made});
+    if (g_kept->size() > kKeptDescriptors)
+        g_kept->pop_front();
 }
 
 bool UnoFind::coversOwnInsertion() const

@@ -57,10 +57,7 @@ private:
     bool coversOwnInsertion() const;
 
     UnoRange& range_;
-    css::uno::Reference<css::util::XSearchDescriptor> descriptor_;
-    // What the office-side descriptor holds, to skip calls that change nothing.
-    std::optional<QString> appliedText_;
-    int appliedFlags_ = -1;
+    css::uno::Reference<css::util::XSearchDescriptor> descriptor_; // for Text and the flags
     // The text this range's last replacement inserted, while the range still
     // covers it and the document has not been edited since.
     struct Insertion
@@ -136,6 +133,7 @@ public:
 
     bool isOpen() const { return component_.is(); }
     Connection& connection();
+    const std::shared_ptr<Connection>& sharedConnection() const { return connection_; }
     const QString& path() const { return path_; }
     css::uno::Reference<css::text::XTextDocument> textDocument();
     const css::uno::Reference<css::util::XSearchable>& searchable();
