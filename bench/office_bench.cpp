@@ -1,7 +1,9 @@
 // Office layer benchmark, run by hand: cold start to the first session, then
 // per document "open a realistic template, replace the nine placeholders
 // (two of them resized), save, close" against "open, save, close" alone, the
-// engine's floor, measured in the same run.
+// engine's floor, measured in the same run, with the CPU both processes spend.
+//
+//   office_bench [rounds] [fill|floor]    100 rounds of both kinds by default
 
 #include "office/engine.h"
 #include "office/error.h"
