@@ -131,6 +131,24 @@ private Q_SLOTS:
         QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
     }
 
+    // A fresh private profile belongs to the installed version, so the
+    // office skips the graphics self-test that otherwise takes seconds.
+    void freshProfileStartsWithoutTheGraphicsSelfTest()
+    {
+        shutdownDefaultEngine();
+        QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
+        const long pid = defaultEngineOfficePid();
+        QFile environment(QStringLiteral("/proc/%1/environ").arg(pid));
+        QVERIFY(environment.open(QIODevice::ReadOnly));
+        QString user;
+        for (const QByteArray& entry : environment.readAll().split('\0'))
+            if (entry.startsWith("TMPDIR="))
+                user = QString::fromLocal8Bit(entry.mid(7)) + QStringLiteral("/../profile/user");
+        QVERIFY(QFile::exists(user + QStringLiteral("/registrymodifications.xcu")));
+        QTest::qWait(1500); // the self-test would have begun by now
+        QVERIFY(!QFile::exists(user + QStringLiteral("/GraphicsRenderTests.log")));
+    }
+
     void officeKilledBetweenSessionsIsReplaced()
     {
         QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
