@@ -1,7 +1,7 @@
-// The main window and the wait form: layout, focus, the desktop hooks, the
-// end of the program, and whole runs of the generate button against the real
-// office: what the operator sees (messages, hidden and shown windows, the wait
-// form advancing) and what the run leaves behind.
+// The main window: the desktop hooks, the end of the program, and whole runs
+// of the generate button against the real office: what the operator sees
+// (messages, hidden and shown windows, the wait form advancing) and what the
+// run leaves behind.
 
 #include "certificates.h"
 #include "fakelauncher.h"
@@ -15,25 +15,13 @@
 #include "generator/unhandledfailure.h"
 
 #include <QFile>
-#include <QFontInfo>
-#include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScreen>
 #include <QSet>
-#include <QWindow>
 
 #include <stdexcept>
 
 using namespace testfiles;
-
-namespace {
-
-const QStringList songSubstitutes{QStringLiteral("Noto Serif CJK SC"),
-                                  QStringLiteral("Noto Sans CJK SC"), QStringLiteral("SimSun")};
-
-} // namespace
 
 class Form1Test : public QObject
 {
@@ -56,94 +44,6 @@ private slots:
     {
         answerer.reset();
         window.reset();
-    }
-
-    void windowFrame()
-    {
-        QCOMPARE(window->windowTitle(), QStringLiteral("Morvanta"));
-        QCOMPARE(window->size(), QSize(524, 372));
-        QCOMPARE(window->minimumSize(), window->maximumSize());
-        const Qt::WindowFlags flags = window->windowFlags();
-        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
-        QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
-        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
-        QVERIFY(!window->windowIcon().isNull());
-
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        const QRect screen = window->screen()->availableGeometry();
-        QVERIFY(qAbs(window->frameGeometry().center().x() - screen.center().x()) <= 1);
-        QVERIFY(qAbs(window->frameGeometry().center().y() - screen.center().y()) <= 1);
-        // Hidden and shown again by a run, it stays where it is.
-        window->move(window->pos() + QPoint(30, 20));
-        const QPoint moved = window->pos();
-        window->hide();
-        window->show();
-        QCOMPARE(window->pos(), moved);
-    }
-
-    // Every label and button: inside the window and clear of the others, in
-    // 宋体 or a CJK face standing in for it that has every glyph, the text
-    // fitting the control as laid out.
-    void controls()
-    {
-        const QList<QWidget*> controls = window->findChildren<QWidget*>(
-            QRegularExpression(QStringLiteral("^(Label\\d+|setup|print|close|open)$")));
-        QCOMPARE(controls.size(), 8);
-        for (QWidget* control : controls) {
-            const QString name = control->objectName();
-            QVERIFY2(window->rect().contains(control->geometry()), qPrintable(name));
-            for (QWidget* other : controls)
-                QVERIFY2(other == control || !other->geometry().intersects(control->geometry()),
-                         qPrintable(name + u' ' + other->objectName()));
-            const auto* label = qobject_cast<QLabel*>(control);
-            const QString text =
-                label ? label->text() : qobject_cast<QPushButton*>(control)->text();
-            const QFont font = control->font();
-            QCOMPARE(font.family(), QStringLiteral("宋体"));
-            QVERIFY2(songSubstitutes.contains(QFontInfo(font).family()),
-                     qPrintable(QFontInfo(font).family()));
-            const QFontMetrics metrics(font);
-            for (const QChar c : text)
-                QVERIFY2(metrics.inFontUcs4(c.unicode()), qPrintable(name + u' ' + c));
-            QVERIFY2(metrics.horizontalAdvance(text) <= control->width(), qPrintable(name));
-            QVERIFY(font.letterSpacing() > -0.5); // closer, but not squeezed
-            QCOMPARE(control->toolTip().isEmpty(), bool(label));
-        }
-    }
-
-    void waitForm()
-    {
-        window->showWaitForm();
-        frmAbout* wait = window->waitForm();
-        QVERIFY(wait);
-        QVERIFY(wait->isVisible());
-        QCOMPARE(wait->parentWidget(), window.get()); // owned: no taskbar entry of its own
-        QCOMPARE(wait->windowTitle(), QStringLiteral("Morvanta"));
-        QCOMPARE(wait->size(), QSize(298, 119));
-        QVERIFY(!wait->isModal());
-        const QRect screen = wait->screen()->availableGeometry();
-        QVERIFY(qAbs(wait->frameGeometry().center().x() - screen.center().x()) <= 1);
-        QVERIFY(qAbs(wait->frameGeometry().center().y() - screen.center().y()) <= 1);
-
-        QCOMPARE(wait->findChild<QLabel*>("picIcon")->pixmap().size(), QSize(32, 32));
-        auto* text = wait->findChild<QLabel*>("lblDescription");
-        QCOMPARE(text->text(), QStringLiteral("打印文档生成中，请稍候"));
-        QVERIFY(QFontMetrics(text->font()).horizontalAdvance(text->text()) <= text->width());
-
-        // The progress bar sits below the text, inside the form.
-        auto* bar = wait->findChild<QProgressBar*>();
-        QVERIFY(bar->geometry().top() >= 32 + QFontMetrics(text->font()).height());
-        QVERIFY(QRect(QPoint(0, 0), wait->size()).contains(bar->geometry()));
-        window->setProgress(3, 7);
-        QCOMPARE(wait->progressText(), QStringLiteral("3 / 7"));
-
-        // Showing it again keeps the same form; unloading destroys it.
-        window->showWaitForm();
-        QCOMPARE(window->waitForm(), wait);
-        window->unloadWaitForm();
-        QVERIFY(!window->waitForm());
-        window->setProgress(1, 1); // no wait form loaded: nothing to advance
     }
 
     // Each press hands its target to the desktop again; the copyright line is no link.
@@ -189,19 +89,6 @@ private slots:
         QTimer::singleShot(0, [] { runHandler([] { throw std::runtime_error("boom"); }); });
         QCOMPARE(QApplication::exec(), unhandledFailureExitCode);
         QCOMPARE(answerer->texts(), QStringList{QStringLiteral("-2147467259:程序内部错误：boom")});
-    }
-
-    void closeButtonAndCloseBoxEndProgram()
-    {
-        runUntilEnd("close");
-        QCOMPARE(exitCode, 0);
-        QVERIFY(answerer->seen.isEmpty());
-        QVERIFY(!window->isVisible());
-
-        window->show();
-        QTimer::singleShot(0, window.get(), [this] { window->windowHandle()->close(); });
-        QCOMPARE(QApplication::exec(), 0);
-        QVERIFY(!window->isVisible());
     }
 
     void completeRun()
