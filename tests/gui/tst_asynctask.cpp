@@ -17,7 +17,6 @@
 #include <chrono>
 #include <future>
 #include <memory>
-#include <stdexcept>
 
 class AsyncTaskTest : public QObject
 {
@@ -46,10 +45,6 @@ private slots:
         auto value = AsyncTask::runAndWaitForFuture([] { return std::make_unique<int>(42); });
         QCOMPARE(*value, 42);
 
-        bool ran = false;
-        AsyncTask::runAndWaitForFuture([&] { ran = true; });
-        QVERIFY(ran);
-
         try {
             AsyncTask::runAndWaitForFuture([]() -> int {
                 throw office::Error(office::errc::FileNotFound, QStringLiteral("未找到该文件"));
@@ -59,8 +54,6 @@ private slots:
             QCOMPARE(e.number(), office::errc::FileNotFound);
             QCOMPARE(e.message(), QStringLiteral("53:未找到该文件"));
         }
-        QVERIFY_THROWS_EXCEPTION(
-            std::logic_error, AsyncTask::runAndWaitForFuture([] { throw std::logic_error("x"); }));
     }
 
     // An office started by a task outlives the task's thread (its

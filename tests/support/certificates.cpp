@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QTest>
 
 namespace testfiles {
 
@@ -172,6 +173,13 @@ QList<float> SavedDocument::sizesOf(const QString& text)
             break;
     }
     return sizes;
+}
+
+void TemplatesSnapshot::verifyUnchanged() const
+{
+    QCOMPARE(readBytes(paths::templateFile(paths::TemplateKind::Original)), original);
+    QCOMPARE(readBytes(paths::templateFile(paths::TemplateKind::Duplicate)), duplicate);
+    QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
 }
 
 bool killMarginSaveBetweenRenames()

@@ -33,6 +33,15 @@ void makeTemplates(); // the folders and both templates, with the certificate la
 // A template of `kind` with one line of text on the given page.
 void makeTemplatePage(paths::TemplateKind kind, const PageTwips& page);
 
+// Both templates as they are now, to check later that a refused or failed
+// save left them and nothing else in their folder.
+struct TemplatesSnapshot
+{
+    QByteArray original = readBytes(paths::templateFile(paths::TemplateKind::Original));
+    QByteArray duplicate = readBytes(paths::templateFile(paths::TemplateKind::Duplicate));
+    void verifyUnchanged() const;
+};
+
 // Runs a margin save (2 cm into the original, 1 cm into the duplicate) in a
 // child that is killed between the two renames; true once it died there.
 bool killMarginSaveBetweenRenames();

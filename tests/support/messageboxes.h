@@ -17,10 +17,7 @@ public:
     struct Seen
     {
         QString text;
-        QString title;
-        QMessageBox::Icon icon;
         bool okOnly; // the one button is OK
-        bool modal;
         QString situation;
     };
     QList<Seen> seen;
@@ -46,8 +43,7 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible())
             return;
-        seen.append({box->text(), box->windowTitle(), box->icon(),
-                     box->buttons().size() == 1 && box->button(QMessageBox::Ok), box->isModal(),
+        seen.append({box->text(), box->buttons().size() == 1 && box->button(QMessageBox::Ok),
                      situation_ ? situation_() : QString()});
         if (QAbstractButton* ok = box->button(QMessageBox::Ok))
             ok->click();

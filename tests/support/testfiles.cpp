@@ -50,14 +50,6 @@ QString rtfTableRow(const QStringList& cells, int cellTwips)
     return row + QStringLiteral("\\row\n");
 }
 
-QString rtfDocument(const QStringList& paragraphs, int points, int marginTwips)
-{
-    QString body;
-    for (const QString& p : paragraphs)
-        body += rtfParagraph(p);
-    return rtfDocument(body, points, {marginTwips, marginTwips, marginTwips, marginTwips});
-}
-
 QString rtfDocument(const QString& body, int points, const PageTwips& page)
 {
     // Character formatting set once holds for every paragraph and cell after it.

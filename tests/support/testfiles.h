@@ -32,10 +32,8 @@ struct PageTwips
 QString rtfParagraph(const QString& text);
 QString rtfTableRow(const QStringList& cells, int cellTwips = 3000);
 
-// A minimal RTF document: one paragraph per entry, 宋体 at `points`, page
-// margins in twips.
-QString rtfDocument(const QStringList& paragraphs, int points = 12, int marginTwips = 1440);
-// The same around RTF body text made of the pieces above, on any page.
+// A minimal RTF document around body text made of the pieces above: 宋体 at
+// `points`, on the given page.
 QString rtfDocument(const QString& body, int points, const PageTwips& page);
 
 // Writes `content` to `path` (UTF-8 for text; RTF is ASCII after escaping).
