@@ -260,17 +260,14 @@ private slots:
     {
         QTest::addColumn<QString>("number");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("spaces and dots") << " 12.3 A " << true;
         QTest::newRow("outside the BMP") << QStringLiteral("𠀀𠀁-1") << true;
         QTest::newRow("239 ASCII bytes") << QString(239, u'9') << true;
         QTest::newRow("240 ASCII bytes") << QString(240, u'9') << false;
         QTest::newRow("80 CJK characters") << QString(80, u'证') << false;
         QTest::newRow("slash") << "/tmp/x" << false;
-        QTest::newRow("backslash") << "粤事证\\123" << false;
         QTest::newRow("dot dot") << ".." << false;
         QTest::newRow("windows character") << "12:3" << false;
         QTest::newRow("control") << "12\t3" << false;
-        QTest::newRow("C1 control") << QStringLiteral("12\u00853") << false;
         QTest::newRow("lone surrogate") << QStringLiteral("12") + QChar(0xD800) << false;
     }
 
