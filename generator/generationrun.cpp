@@ -1,13 +1,20 @@
 #include "generator/generationrun.h"
 
 #include "common/paths.h"
+#include "generator/fillpipeline.h"
 #include "generator/runview.h"
 #include "office/engine.h"
 #include "office/error.h"
 #include "office/files.h"
 #include "office/spreadsheet.h"
 
+#include <QEventLoop>
 #include <QFile>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <exception>
+#include <type_traits>
 
 namespace {
 
@@ -65,6 +72,21 @@ void deleteDataFile()
         QStringLiteral("无法删除下载数据文件“%1”：%2").arg(file.fileName(), file.errorString()));
 }
 
+// Runs `task` on a worker thread; meanwhile this thread keeps its windows
+// drawn and answers the desktop, but takes no user input.
+template <class Task> auto waitForOffice(Task task) -> decltype(task())
+{
+    QFuture<decltype(task())> future = QtConcurrent::run(std::move(task));
+    QFutureWatcher<decltype(task())> watcher;
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(future);
+    if (!future.isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if constexpr (!std::is_void_v<decltype(task())>)
+        return future.result();
+}
+
 } // namespace
 
 void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& record,
@@ -90,17 +112,31 @@ void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& rec
     }
 
     const int total = countDataRows(sheet);
+    FillPipeline pipeline(total, engine.parallelSessions(),
+                          [&sheet](int index) {
+                              CertificateRecord values;
+                              readRecord(sheet, firstDataRow + index, values);
+                              return values;
+                          },
+                          {fills.WordReplace_zhengben, fills.WordReplace_fuben});
     int done = 0;
-    for (int row = firstDataRow; isDataRow(sheet, row); ++row) {
+    for (int row = 0; row < total; ++row) {
         view.showWaitForm();
         view.setProgress(done, total);
-        readRecord(sheet, row, record);
-        bool originalMatchCase = false;
-        fills.WordReplace_zhengben(originalMatchCase);
-        bool duplicateMatchCase = false;
-        fills.WordReplace_fuben(duplicateMatchCase);
+        for (int fill = 0; fill < 2; ++fill) { // the original, then the duplicate
+            FillPipeline::Outcome outcome = waitForOffice([&] { return pipeline.next(); });
+            if (outcome.record)
+                record = *outcome.record;
+            for (const QString& text : outcome.messages)
+                view.showMessage(text);
+            if (outcome.failure) {
+                waitForOffice([&] { pipeline.stop(); });
+                std::rethrow_exception(outcome.failure);
+            }
+        }
         ++done;
     }
+    waitForOffice([&] { pipeline.stop(); });
     view.setProgress(done, total);
     view.unloadWaitForm();
 

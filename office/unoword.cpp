@@ -30,6 +30,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <unistd.h>
 
 using namespace com::sun::star;
@@ -107,6 +109,48 @@ bool syncToDisk(const QString& path)
     ::close(fd);
     return synced;
 }
+
+// Saves on several offices at once share one staging folder per target
+// folder: the first makes it, the last removes it (removing it while another
+// save is about to write into it would make that save fail).
+class StagingFolder
+{
+public:
+    explicit StagingFolder(QString path) : path_(std::move(path))
+    {
+        std::lock_guard lock(mutex());
+        made_ = QDir().mkpath(path_);
+        if (made_)
+            ++users()[path_];
+    }
+    ~StagingFolder()
+    {
+        if (!made_)
+            return;
+        std::lock_guard lock(mutex());
+        if (--users()[path_] == 0) {
+            users().erase(path_);
+            QDir().rmdir(path_); // only once empty
+        }
+    }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+    bool made() const { return made_; }
+
+private:
+    static std::mutex& mutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static std::map<QString, int>& users()
+    {
+        static std::map<QString, int> u;
+        return u;
+    }
+    QString path_;
+    bool made_ = false;
+};
 
 bool containsCjk(const QString& text)
 {
@@ -565,7 +609,8 @@ void UnoDocument::SaveAs(const QString& fileName)
     // staging folder also keeps that out of the operator's folder, and it is
     // removed with the office should the program be killed during a save.
     const QString staging = dir + QStringLiteral("/.~morvanta-%1").arg(::getpid());
-    if (!QDir().mkpath(staging))
+    const StagingFolder stagingFolder(staging);
+    if (!stagingFolder.made())
         throw Error(
             errc::PermissionDenied,
             QStringLiteral("无法保存“%1”：无法在文件夹“%2”中建立临时文件夹。").arg(fileName, dir));
@@ -573,10 +618,7 @@ void UnoDocument::SaveAs(const QString& fileName)
     const QString temp =
         staging + QStringLiteral("/%1.tmp").arg(QRandomGenerator::global()->generate64(), 16, 16,
                                                 QChar(u'0'));
-    const auto discard = [&] {
-        QFile::remove(temp);
-        QDir().rmdir(staging); // only once empty: another save may be using it
-    };
+    const auto discard = [&] { QFile::remove(temp); };
     try {
         c.call(
             [&] {
@@ -611,7 +653,6 @@ void UnoDocument::SaveAs(const QString& fileName)
         throw Error(number, QStringLiteral("无法保存“%1”：%2")
                                 .arg(fileName, QString::fromLocal8Bit(std::strerror(err))));
     }
-    QDir().rmdir(staging);
 }
 
 void UnoDocument::Close()
@@ -626,9 +667,9 @@ void UnoDocument::Close()
 
 // --- Application ------------------------------------------------------------
 
-UnoWordApplication::UnoWordApplication(UnoEngine& engine) : engine_(engine)
+UnoWordApplication::UnoWordApplication(UnoEngine& engine)
+    : engine_(engine), process_(engine.sessionStarted())
 {
-    engine_.sessionStarted();
 }
 
 UnoWordApplication::~UnoWordApplication()
@@ -638,7 +679,7 @@ UnoWordApplication::~UnoWordApplication()
             document_.reset();
         } catch (...) {
         }
-        engine_.sessionEnded();
+        engine_.sessionEnded(process_);
     }
 }
 
@@ -667,7 +708,7 @@ word::Document& UnoWordApplication::open(const QString& fileName, bool readOnly)
     ensureRunning();
     if (document_ && document_->isOpen())
         throw Error(errc::OfficeFailure, QStringLiteral("每个文字处理会话只能打开一个文档。"));
-    std::shared_ptr<Connection> connection = engine_.connection();
+    std::shared_ptr<Connection> connection = engine_.connection(process_);
     Reference<lang::XComponent> component;
     try {
         component = loadComponent(*connection, fileName, readOnly, false);
@@ -676,11 +717,16 @@ word::Document& UnoWordApplication::open(const QString& fileName, bool readOnly)
         // nothing of the session was lost, so opening is tried once more.
         if (e.number() != errc::OfficeGone)
             throw;
-        connection = engine_.connection();
+        connection = engine_.connection(process_);
         component = loadComponent(*connection, fileName, readOnly, false);
     }
     document_ = std::make_unique<UnoDocument>(connection, component, fileName);
     return *document_;
+}
+
+long UnoWordApplication::officePid()
+{
+    return document_ && document_->isOpen() ? document_->connection().pid() : 0;
 }
 
 word::Document& UnoWordApplication::ActiveDocument()
@@ -708,7 +754,7 @@ void UnoWordApplication::Quit()
     if (quit_)
         return;
     quit_ = true;
-    engine_.sessionEnded();
+    engine_.sessionEnded(process_);
     std::unique_ptr<UnoDocument> doc = std::move(document_);
     if (doc)
         doc->Close();
