@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the missing Debian packages, builds everything in build/ and runs
-# the whole suite through ctest. The exit status is ctest's.
+# Installs the missing Debian packages, builds everything and the Debian
+# package in build/ and runs the whole suite through ctest, the packaging
+# test included. The exit status is ctest's.
 # Tests run one at a time unless CTEST_PARALLEL_LEVEL says otherwise: each
 # starts its own office, and some measure deadlines that a loaded machine
 # would distort.
@@ -13,6 +14,7 @@ bash "$repo/scripts/install-deps.sh"
 
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j"$(nproc)"
+cmake --build "$build" --target package
 
 status=0
 ctest --test-dir "$build" --output-on-failure || status=$?

@@ -3,13 +3,16 @@
 
 Pure Python (zlib only), so the PNGs come out byte-identical on every run:
     python3 generator/icons/make_icons.py
-writes generator/icons/{morvanta,wait}.png and packaging/{morvanta,tolberin}.png.
+writes generator/icons/{morvanta,wait}.png and the desktop icons
+packaging/icons/<N>x<N>/{morvanta,tolberin}.png at the sizes desktops ask for,
+resampled from the 32x32 drawing.
 """
 import os
 import struct
 import zlib
 
 SIZE = 32
+DESKTOP_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 # The classic 16-colour palette; the wait form icon keeps to it.
 BLACK = (0, 0, 0, 255)
@@ -67,15 +70,47 @@ class Canvas:
                     self.put(x, y, c)
 
     def png(self):
-        raw = b"".join(b"\x00" + b"".join(bytes(p) for p in row) for row in self.px)
+        return encode_png(self.px)
 
-        def chunk(kind, data):
-            body = kind + data
-            return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+    def scaled(self, size):
+        """The drawing at size x size: each target pixel averages the source
+        area it covers (alpha-weighted), so integer enlargements stay sharp."""
+        step = SIZE / size
+        rows = []
+        for ty in range(size):
+            row = []
+            for tx in range(size):
+                acc = [0.0, 0.0, 0.0, 0.0]
+                for sy in range(int(ty * step), min(SIZE, int((ty + 1) * step + 0.999))):
+                    wy = min(sy + 1, (ty + 1) * step) - max(sy, ty * step)
+                    for sx in range(int(tx * step), min(SIZE, int((tx + 1) * step + 0.999))):
+                        wx = min(sx + 1, (tx + 1) * step) - max(sx, tx * step)
+                        r, g, b, a = self.px[sy][sx]
+                        w = wx * wy * a
+                        acc[0] += r * w
+                        acc[1] += g * w
+                        acc[2] += b * w
+                        acc[3] += wx * wy * a
+                area = step * step
+                alpha = acc[3] / area
+                if acc[3] == 0:
+                    row.append(CLEAR)
+                else:
+                    row.append(tuple(round(acc[i] / acc[3]) for i in range(3)) + (round(alpha),))
+            rows.append(row)
+        return encode_png(rows)
 
-        header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)
-        return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
-                chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+def encode_png(px):
+    raw = b"".join(b"\x00" + b"".join(bytes(p) for p in row) for row in px)
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+    header = struct.pack(">IIBBBBB", len(px[0]), len(px), 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
 def certificate():
@@ -141,14 +176,17 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     root = os.path.dirname(os.path.dirname(here))
     outputs = {
-        os.path.join(here, "morvanta.png"): certificate(),
-        os.path.join(here, "wait.png"): printer(),
-        os.path.join(root, "packaging", "morvanta.png"): certificate(),
-        os.path.join(root, "packaging", "tolberin.png"): margins(),
+        os.path.join(here, "morvanta.png"): certificate().png(),
+        os.path.join(here, "wait.png"): printer().png(),
     }
-    for path, canvas in outputs.items():
+    for size in DESKTOP_ICON_SIZES:
+        folder = os.path.join(root, "packaging", "icons", "%dx%d" % (size, size))
+        os.makedirs(folder, exist_ok=True)
+        outputs[os.path.join(folder, "morvanta.png")] = certificate().scaled(size)
+        outputs[os.path.join(folder, "tolberin.png")] = margins().scaled(size)
+    for path, data in outputs.items():
         with open(path, "wb") as f:
-            f.write(canvas.png())
+            f.write(data)
 
 
 if __name__ == "__main__":
