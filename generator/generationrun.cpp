@@ -1,5 +1,6 @@
 #include "generator/generationrun.h"
 
+#include "common/asynctask.h"
 #include "common/paths.h"
 #include "generator/fillpipeline.h"
 #include "generator/runview.h"
@@ -8,13 +9,9 @@
 #include "office/files.h"
 #include "office/spreadsheet.h"
 
-#include <QEventLoop>
 #include <QFile>
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <exception>
-#include <type_traits>
 
 namespace {
 
@@ -72,21 +69,6 @@ void deleteDataFile()
         QStringLiteral("无法删除下载数据文件“%1”：%2").arg(file.fileName(), file.errorString()));
 }
 
-// Runs `task` on a worker thread; meanwhile this thread keeps its windows
-// drawn and answers the desktop, but takes no user input.
-template <class Task> auto waitForOffice(Task task) -> decltype(task())
-{
-    QFuture<decltype(task())> future = QtConcurrent::run(std::move(task));
-    QFutureWatcher<decltype(task())> watcher;
-    QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(future);
-    if (!future.isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if constexpr (!std::is_void_v<decltype(task())>)
-        return future.result();
-}
-
 } // namespace
 
 void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& record,
@@ -124,19 +106,20 @@ void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& rec
         view.showWaitForm();
         view.setProgress(done, total);
         for (int fill = 0; fill < 2; ++fill) { // the original, then the duplicate
-            FillPipeline::Outcome outcome = waitForOffice([&] { return pipeline.next(); });
+            FillPipeline::Outcome outcome =
+                AsyncTask::runAndWaitForFuture([&] { return pipeline.next(); });
             if (outcome.record)
                 record = *outcome.record;
             for (const QString& text : outcome.messages)
                 view.showMessage(text);
             if (outcome.failure) {
-                waitForOffice([&] { pipeline.stop(); });
+                AsyncTask::runAndWaitForFuture([&] { pipeline.stop(); });
                 std::rethrow_exception(outcome.failure);
             }
         }
         ++done;
     }
-    waitForOffice([&] { pipeline.stop(); });
+    AsyncTask::runAndWaitForFuture([&] { pipeline.stop(); });
     view.setProgress(done, total);
     view.unloadWaitForm();
 
