@@ -18,12 +18,13 @@ public:
     void setProgress(int done, int total) override;
     void showMessage(const QString& text) override;
 
-    // The wait form is unloaded only after the last row of a complete run.
+    // The wait form was unloaded after the last row of a complete run.
     bool runCompleted() const { return runCompleted_; }
 
 private:
     void print(const QString& line);
 
     std::FILE* out_;
+    bool allRowsDone_ = false;
     bool runCompleted_ = false;
 };

@@ -1,6 +1,7 @@
 #include "generator/form1.h"
 
 #include "common/paths.h"
+#include "common/showpainted.h"
 #include "generator/certificatefill.h"
 #include "generator/contact.h"
 #include "generator/frmabout.h"
@@ -105,7 +106,9 @@ void form1::showWaitForm()
 {
     if (!wait_)
         wait_ = std::make_unique<frmAbout>(this);
-    wait_->show();
+    // On the screen before the office gets busy: it is the only sign of life.
+    if (!wait_->isVisible())
+        windows::showPainted(wait_.get());
     keepWindowsAlive();
 }
 
@@ -160,7 +163,13 @@ void form1::print_Click()
                                        MatchCase);
             },
         };
-        runGeneration(engine_, *this, *this, fills);
+        try {
+            runGeneration(engine_, *this, *this, fills);
+        } catch (...) {
+            // The failure that ends the program is shown alone.
+            unloadWaitForm();
+            throw;
+        }
     });
 }
 

@@ -81,19 +81,29 @@ void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& rec
         return;
     }
 
-    std::unique_ptr<sheet::Application> excel = engine.createSpreadsheetApplication();
-    sheet::Workbook& workbook = excel->GetObject(paths::dataFile());
-    sheet::Worksheet& sheet = workbook.Worksheets(QStringLiteral("Sheet1"));
+    // Starting the office and opening the file take seconds: the wait form
+    // is up from here, and the windows stay drawn while the office works.
+    view.showWaitForm();
+    std::unique_ptr<sheet::Application> excel;
+    sheet::Worksheet* opened = nullptr;
+    const int total = AsyncTask::runAndWaitForFuture([&] {
+        excel = engine.createSpreadsheetApplication();
+        sheet::Workbook& workbook = excel->GetObject(paths::dataFile());
+        opened = &workbook.Worksheets(QStringLiteral("Sheet1"));
+        return countDataRows(*opened);
+    });
+    sheet::Worksheet& sheet = *opened;
 
-    if (!isDataRow(sheet, firstDataRow)) {
+    if (total == 0) {
+        // The message stands alone, as without the office.
+        view.unloadWaitForm();
         view.showMessage(QStringLiteral("没有下载数据可打印，请重新下载数据！"));
         view.showMainWindow();
         // The file stays for the operator; nothing keeps it open.
-        excel->Quit();
+        AsyncTask::runAndWaitForFuture([&] { excel->Quit(); });
         return;
     }
 
-    const int total = countDataRows(sheet);
     FillPipeline pipeline(total, engine.parallelSessions(),
                           [&sheet](int index) {
                               CertificateRecord values;
@@ -125,7 +135,9 @@ void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& rec
 
     view.showMessage(completionMessage());
     view.showMainWindow();
-    excel->Quit();
-    excel.reset();
+    AsyncTask::runAndWaitForFuture([&] {
+        excel->Quit();
+        excel.reset();
+    });
     deleteDataFile();
 }

@@ -1,5 +1,6 @@
 #include "margins/form2.h"
 
+#include "common/asynctask.h"
 #include "margins/formlook.h"
 #include "margins/marginfilter.h"
 #include "margins/messages.h"
@@ -149,16 +150,19 @@ void form2::Form_Load()
         reset_->setEnabled(false);
         return;
     }
+    // The reads run off this thread so that the reading window stays drawn.
     // Each put runs the box's filter, so a loaded value above the box's
     // limit, or a negative one, leaves that box empty.
-    const TemplatePage original = ReadTemplatePage(TemplateKind::Original);
+    const TemplatePage original =
+        AsyncTask::runAndWaitForFuture([] { return ReadTemplatePage(TemplateKind::Original); });
     box(1)->setText(marginText(original.margins.top));
     box(2)->setText(marginText(original.margins.bottom));
     box(3)->setText(marginText(original.margins.left));
     box(4)->setText(marginText(original.margins.right));
     originalPage_ = original.page;
 
-    const TemplatePage duplicate = ReadTemplatePage(TemplateKind::Duplicate);
+    const TemplatePage duplicate =
+        AsyncTask::runAndWaitForFuture([] { return ReadTemplatePage(TemplateKind::Duplicate); });
     box(5)->setText(marginText(duplicate.margins.top));
     box(6)->setText(marginText(duplicate.margins.bottom));
     box(7)->setText(marginText(duplicate.margins.left));
@@ -210,8 +214,10 @@ void form2::ok_Click()
     {
         const ShownWaitWindow frmAbout3 = showWaitWindow(WaitWindow::createSaving(this));
         try {
-            WriteTemplateMargins(entriesOf(TemplateKind::Original),
-                                 entriesOf(TemplateKind::Duplicate));
+            const MarginEntries original = entriesOf(TemplateKind::Original);
+            const MarginEntries duplicate = entriesOf(TemplateKind::Duplicate);
+            // Off this thread, so that the saving window stays drawn.
+            AsyncTask::runAndWaitForFuture([&] { WriteTemplateMargins(original, duplicate); });
         } catch (const EntryRefused& refused) {
             // Nothing was written: back to editing.
             frmAbout3->close();

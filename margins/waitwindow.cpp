@@ -1,8 +1,8 @@
 #include "margins/waitwindow.h"
 
+#include "common/showpainted.h"
 #include "margins/formlook.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -49,11 +49,7 @@ WaitWindow::WaitWindow(const QString& name, const QString& labelName, const QStr
 void WaitWindow::showNow()
 {
     centreOnScreen(this);
-    show();
-    raise();
-    // Twice: once for the window to be mapped, once for its first paint.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    windows::showPainted(this);
 }
 
 QPixmap marginPageIcon()

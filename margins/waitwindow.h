@@ -15,8 +15,8 @@ public:
     static WaitWindow* createReading(QWidget* owner);
     static WaitWindow* createSaving(QWidget* owner);
 
-    // Shows the window centred and paints it at once: the program blocks on
-    // the word processor right after this, so no later paint would come.
+    // Shows the window centred and returns once it is on the screen and
+    // painted: the word processor gets busy right after this.
     void showNow();
 
 private:

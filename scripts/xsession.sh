@@ -18,18 +18,19 @@ cleanup() {
 trap cleanup EXIT
 
 start_x_session() {
-    local work="$1" display=90 wm
-    # A display number nobody uses.
-    while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
-        display=$((display + 1))
-    done
-    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    local work="$1" display="" display_fd wm
+    # Xvfb itself picks a display number nobody uses (no race with other
+    # sessions started at the same time) and writes it once it accepts clients.
+    exec {display_fd}>"$work/display"
+    Xvfb -displayfd "$display_fd" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
-    export DISPLAY=":$display"
-    for _ in $(seq 50); do
-        xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    exec {display_fd}>&-
+    for _ in $(seq 300); do
+        display="$(head -n 1 "$work/display" 2>/dev/null)"
+        [ -n "$display" ] && break
         sleep 0.1
     done
+    export DISPLAY=":$display"
 
     # Openbox keeps a minimise button on windows that ask for none; its title
     # bar is set to icon, caption and close box, as the desktops that honour

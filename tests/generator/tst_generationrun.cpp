@@ -256,8 +256,8 @@ private slots:
         makeDataFile(QList<QStringList>{{QString(), QStringLiteral("有效期")}, dataRow("A3")});
         const QByteArray before = readBytes(paths::dataFile());
         run(recordingFills());
-        QCOMPARE(view.log, (QStringList{"hide", "spreadsheet start", "message " + noDataMessage,
-                                        "show", "spreadsheet quit"}));
+        QCOMPARE(view.log, (QStringList{"hide", "wait", "spreadsheet start", "unload",
+                                        "message " + noDataMessage, "show", "spreadsheet quit"}));
         QCOMPARE(readBytes(paths::dataFile()), before);
     }
 
@@ -270,7 +270,7 @@ private slots:
                                         dataRow("A6")});
         run(recordingFills());
 
-        QStringList expected{"hide", "spreadsheet start"};
+        QStringList expected{"hide", "wait", "spreadsheet start"};
         const QStringList numbers{"A2", "A3", "A4"};
         for (int i = 0; i < numbers.size(); ++i)
             expected << "wait" << QStringLiteral("progress %1/3").arg(i)
@@ -370,7 +370,7 @@ private slots:
                 QCOMPARE(error.number(), office::errc::NoSuchWorksheet);
         }
         QVERIFY2(failed, qPrintable(view.log.join(u'|')));
-        QCOMPARE(view.log, (QStringList{"hide", "spreadsheet start"}));
+        QCOMPARE(view.log, (QStringList{"hide", "wait", "spreadsheet start"}));
         QCOMPARE(readBytes(paths::dataFile()), before);
     }
 
@@ -400,7 +400,7 @@ private slots:
         writeBytes(duplicate, kept);
 
         QCOMPARE(view.log,
-                 (QStringList{"hide", "spreadsheet start", "wait", "progress 0/2",
+                 (QStringList{"hide", "wait", "spreadsheet start", "wait", "progress 0/2",
                               "message 未找到该文件", "wait", "progress 1/2",
                               "message 未找到该文件", "progress 2/2", "unload",
                               "message " + completionMessage(), "show", "spreadsheet quit"}));
@@ -520,6 +520,11 @@ private slots:
         ConsoleRun console = runConsole();
         QCOMPARE(console.exitCode, 1);
         QCOMPARE(console.out, noFileMessage + u'\n');
+
+        makeDataFile(QList<QStringList>{{}, {QStringLiteral("H3"), QStringLiteral("长期")}});
+        console = runConsole();
+        QCOMPARE(console.exitCode, 1);
+        QCOMPARE(console.out, noDataMessage + u'\n');
 
         writeBytes(paths::dataFile(), QByteArray(4096, '\x9c'));
         console = runConsole();
