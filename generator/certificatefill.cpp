@@ -1,6 +1,7 @@
 #include "generator/certificatefill.h"
 
 #include "common/shownvalue.h"
+#include "common/templateswitch.h"
 
 #include "generator/fillkinds.h"
 #include "generator/outputfilename.h"
@@ -123,10 +124,19 @@ QString outputFileName(const CertificateRecord& record, const FillKind& kind)
 {
     const QString name = record.zhengshuhao + kind.outputSuffix;
     if (const QString problem = fileNameProblem(name); !problem.isEmpty())
-        throw Error(errc::BadFileName,
-                    QStringLiteral("无法保存证书“%1”：证书号不能用作文件名，%2。")
-                        .arg(shownValue(name, 60), problem));
+        throw Error(errc::BadFileName, QStringLiteral("证书号不能用作文件名，%1。").arg(problem));
     return paths::outputDir() + name;
+}
+
+// A failed fill names its certificate and kind, so that the operator can make
+// exactly those again after a long batch.
+QString failureMessage(const Error& failure, const CertificateRecord& record, const FillKind& kind)
+{
+    const QString kindName = kind.kind == paths::TemplateKind::Original ? QStringLiteral("正本")
+                                                                        : QStringLiteral("副本");
+    return QString::number(failure.number()) + u':' +
+           QStringLiteral("证书“%1”（%2）未能生成：%3")
+               .arg(shownValue(record.zhengshuhao, 60), kindName, failure.description());
 }
 
 // The session of a failed fill may have died with the office; then there is
@@ -151,6 +161,8 @@ std::int16_t fillCertificate(office::Engine& engine, RunView& view, const Certif
     std::unique_ptr<word::Application> app;
     word::Document* document = nullptr;
     try {
+        // Never a template of a pair that a killed margin save left half switched.
+        templateswitch::finishInterrupted();
         app = engine.createWordApplication();
         app->SetVisible(false);
         document = &app->Documents().Open(templatePath, true);
@@ -170,7 +182,7 @@ std::int16_t fillCertificate(office::Engine& engine, RunView& view, const Certif
         std::exchange(app, nullptr)->Quit();
         return result;
     } catch (const Error& failure) {
-        view.showMessage(failure.message());
+        view.showMessage(failureMessage(failure, record, k));
         try {
             if (document)
                 document->Close();

@@ -55,15 +55,12 @@ QString completionMessage()
 }
 
 // A complete run consumes the data file, so the next run asks for a new download.
+// A file that is already gone is what the deletion wants: no failure.
 void deleteDataFile()
 {
     QFile file(paths::dataFile());
-    if (file.remove())
+    if (file.remove() || !file.exists())
         return;
-    if (!file.exists())
-        throw Error(
-            errc::FileNotFound,
-            QStringLiteral("无法删除下载数据文件“%1”：文件已不存在。").arg(file.fileName()));
     throw Error(
         errc::PermissionDenied,
         QStringLiteral("无法删除下载数据文件“%1”：%2").arg(file.fileName(), file.errorString()));

@@ -1,5 +1,7 @@
 #include "generator/windowstyle.h"
 
+#include "common/centring.h"
+
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
@@ -62,13 +64,7 @@ void setTextColor(QWidget* widget, const QColor& color)
 
 void centreOnScreen(QWidget* window)
 {
-    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    // move() places the frame's top-left corner.
-    window->move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
-                                     window->frameGeometry().size(), screen->availableGeometry())
-                     .topLeft());
+    centring::centreOnScreen(window);
 }
 
 void fitTextToWidth(QLabel* label)

@@ -39,8 +39,8 @@ void setTextColor(QWidget* widget, const QColor& color);
 // whose resources are not registered on their own).
 void loadIcons();
 
-// Puts a top-level window, frame included once the frame is known, in the
-// middle of the available area of its screen.
+// Puts a top-level window, frame included, in the middle of the available
+// area of its screen (again once the window manager has framed it).
 void centreOnScreen(QWidget* window);
 
 // The stand-in fonts run a little wider than 宋体: where a label's text would

@@ -1,5 +1,7 @@
 #include "margins/formlook.h"
 
+#include "common/centring.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -31,12 +33,7 @@ void makeBlue(QWidget* widget)
 
 void centreOnScreen(QWidget* window)
 {
-    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = window->frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
+    centring::centreOnScreen(window);
 }
 
 } // namespace margins

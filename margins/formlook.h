@@ -33,7 +33,8 @@ inline const QColor kLabelBlue{0, 0, 255};
 // Paints the widget's text blue.
 void makeBlue(QWidget* widget);
 
-// Moves a top-level window so that it stands in the middle of its screen.
+// Moves a top-level window so that it stands, frame included, in the middle
+// of its screen (again once the window manager has framed it).
 void centreOnScreen(QWidget* window);
 
 } // namespace margins

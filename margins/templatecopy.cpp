@@ -1,5 +1,7 @@
 #include "margins/templatecopy.h"
 
+#include "common/templateswitch.h"
+
 #include "office/error.h"
 #include "office/files.h"
 
@@ -8,12 +10,7 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -29,11 +26,6 @@ namespace {
 }
 
 #ifndef Q_OS_WIN
-QString systemMessage(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // Makes the bytes of a file, or the entries of a folder, durable before the
 // rename publishes them.
 void syncToDisk(const QString& path)
@@ -48,7 +40,7 @@ void syncToDisk(const QString& path)
 
 } // namespace
 
-TemplateCopy::TemplateCopy(const QString& templatePath) : templatePath_(templatePath)
+TemplateCopy::TemplateCopy(const QString& templatePath)
 {
     if (!office::isOrdinaryFile(templatePath)) {
         fail(office::errc::FileNotFound, QStringLiteral("找不到模板文件"), templatePath,
@@ -88,7 +80,7 @@ TemplateCopy::TemplateCopy(const QString& templatePath) : templatePath_(template
 
 TemplateCopy::~TemplateCopy()
 {
-    if (!placed_)
+    if (!released_)
         QFile::remove(copyPath_);
 }
 
@@ -102,34 +94,14 @@ void TemplateCopy::prepare()
 #endif
 }
 
-void TemplateCopy::publish()
-{
-#ifdef Q_OS_WIN
-    const bool moved = MoveFileExW(reinterpret_cast<LPCWSTR>(copyPath_.utf16()),
-                                   reinterpret_cast<LPCWSTR>(templatePath_.utf16()),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!moved) {
-        fail(office::errc::WriteFailed, QStringLiteral("无法替换模板文件"), templatePath_,
-             QString::number(GetLastError()));
-    }
-#else
-    if (std::rename(QFile::encodeName(copyPath_).constData(),
-                    QFile::encodeName(templatePath_).constData()) != 0) {
-        fail(office::errc::WriteFailed, QStringLiteral("无法替换模板文件"), templatePath_,
-             systemMessage(errno));
-    }
-    syncToDisk(QFileInfo(templatePath_).absolutePath());
-#endif
-    placed_ = true;
-}
-
 void TemplateCopy::removeLeftovers(const QString& templatePath)
 {
     const QFileInfo info(templatePath);
     QDir folder = info.absoluteDir();
     const QString pattern =
         QStringLiteral(".") + info.completeBaseName() + QStringLiteral("-??????.") + info.suffix();
-    for (const QString& name : folder.entryList({pattern}, QDir::Files | QDir::Hidden))
+    for (const QString& name : folder.entryList(
+             QStringList{pattern} + templateswitch::ownFilePatterns(), QDir::Files | QDir::Hidden))
         folder.remove(name);
 }
 

@@ -20,18 +20,16 @@ public:
 
     // Gives the copy the template's access rights and flushes it to disk.
     void prepare();
-    // Renames the prepared copy over the template in one step, so that a
-    // reader sees either the old or the new template, never a part.
-    void publish();
+    // Hands the copy over to whoever puts it in place; it is no longer removed here.
+    void release() { released_ = true; }
 
     // Removes working copies that a save killed half-way left behind.
     static void removeLeftovers(const QString& templatePath);
 
 private:
-    QString templatePath_;
     QString copyPath_;
     int permissions_ = 0;
-    bool placed_ = false;
+    bool released_ = false;
 };
 
 } // namespace margins

@@ -1,11 +1,15 @@
 #include "margins/templatemargins.h"
 
+#include "common/templateswitch.h"
 #include "margins/templatecopy.h"
 #include "office/engine.h"
 #include "office/files.h"
 
+#include <charconv>
+#include <cmath>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace margins {
 
@@ -70,7 +74,16 @@ void writeCopy(TemplateKind kind, const QString& copyPath, const MarginEntries& 
         void (office::word::PageSetup::*const setters[])(float) = {
             &office::word::PageSetup::SetTopMargin, &office::word::PageSetup::SetBottomMargin,
             &office::word::PageSetup::SetLeftMargin, &office::word::PageSetup::SetRightMargin};
+        float (office::word::PageSetup::*const getters[])() = {
+            &office::word::PageSetup::TopMargin, &office::word::PageSetup::BottomMargin,
+            &office::word::PageSetup::LeftMargin, &office::word::PageSetup::RightMargin};
         for (int side = 0; side < 4; ++side) {
+            // An entry still showing the margin as it was read is no edit: the
+            // margin keeps its exact value instead of the two-decimal text
+            // (3.18 cm would move a 90 pt margin by a seventh of a point).
+            const float current = session.app().PointsToCentimeters((setup.*getters[side])());
+            if (entries[side] == marginText(current))
+                continue;
             const float centimetres = *marginCentimetres(entries[side]);
             (setup.*setters[side])(session.app().CentimetersToPoints(centimetres));
         }
@@ -85,7 +98,36 @@ void writeCopy(TemplateKind kind, const QString& copyPath, const MarginEntries& 
 
 QString marginText(float centimetres)
 {
-    return QString::number(static_cast<double>(centimetres), 'f', 2);
+    // Rounded from the value's shortest decimal form, half up: the
+    // single-precision 3.17499995 is 3.175 to its reader and shows 3.18.
+    char buffer[64];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, centimetres, std::chars_format::fixed);
+    if (error != std::errc() || !std::isfinite(centimetres))
+        return QString::number(static_cast<double>(centimetres), 'f', 2);
+    std::string text(buffer, end);
+    const bool negative = text.front() == '-';
+    if (negative)
+        text.erase(0, 1);
+    const std::size_t point = text.find('.');
+    std::string fraction = point == std::string::npos ? std::string() : text.substr(point + 1);
+    const bool up = fraction.size() > 2 && fraction[2] >= '5';
+    fraction.resize(2, '0');
+    std::string digits = text.substr(0, point) + fraction;
+    if (up) {
+        auto i = static_cast<std::ptrdiff_t>(digits.size()) - 1;
+        for (; i >= 0 && digits[static_cast<std::size_t>(i)] == '9'; --i)
+            digits[static_cast<std::size_t>(i)] = '0';
+        if (i < 0)
+            digits.insert(digits.begin(), '1');
+        else
+            ++digits[static_cast<std::size_t>(i)];
+    }
+    std::string shown =
+        digits.substr(0, digits.size() - 2) + '.' + digits.substr(digits.size() - 2);
+    if (negative && shown != "0.00")
+        shown.insert(shown.begin(), '-');
+    return QString::fromLatin1(shown);
 }
 
 bool TemplatesPresent()
@@ -98,6 +140,7 @@ bool TemplatesPresent()
 
 TemplatePage ReadTemplatePage(TemplateKind kind)
 {
+    templateswitch::finishInterrupted();
     WordSession session;
     office::word::Application& app = session.app();
     office::word::Document& document = app.Documents().Open(paths::templateFile(kind));
@@ -131,6 +174,7 @@ void WriteTemplateMargins(const MarginEntries& original, const MarginEntries& du
 
     const QString originalPath = paths::templateFile(TemplateKind::Original);
     const QString duplicatePath = paths::templateFile(TemplateKind::Duplicate);
+    templateswitch::finishInterrupted();
     TemplateCopy::removeLeftovers(originalPath);
     TemplateCopy::removeLeftovers(duplicatePath);
 
@@ -141,19 +185,20 @@ void WriteTemplateMargins(const MarginEntries& original, const MarginEntries& du
     writeCopy(TemplateKind::Duplicate, duplicateCopy.path(), duplicate, reached);
 
     // Everything slow happens before the first rename, so the two renames
-    // follow each other at once; should the second fail, the old original
-    // goes back in place and both templates stay as they were.
+    // follow each other at once. They go through the switch journal: should
+    // the program die between them, the next use of the templates completes
+    // the pair; should the second fail, the old original goes back.
+    TemplateCopy previousOriginal(originalPath);
     originalCopy.prepare();
     duplicateCopy.prepare();
-    TemplateCopy previousOriginal(originalPath);
-    originalCopy.publish();
-    try {
-        duplicateCopy.publish();
-    } catch (...) {
-        previousOriginal.prepare();
-        previousOriginal.publish();
-        throw;
-    }
+    previousOriginal.prepare();
+    for (TemplateCopy* copy : {&originalCopy, &duplicateCopy, &previousOriginal})
+        copy->release();
+    templateswitch::replaceBoth(
+        {originalCopy.path(), duplicateCopy.path(), previousOriginal.path()}, [&] {
+            if (reached)
+                reached(TemplateKind::Original, SaveStage::Replaced);
+        });
 }
 
 } // namespace margins

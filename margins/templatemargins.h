@@ -42,8 +42,9 @@ private:
     QString message_;
 };
 
-// A margin in the "0.00" form: rounded to two decimals, a point as the
-// decimal separator, at least one digit before it.
+// A margin in the "0.00" form: the value's shortest decimal form rounded half
+// up to two decimals, a point as the decimal separator, at least one digit
+// before it.
 QString marginText(float centimetres);
 
 // True only when both template files exist as ordinary files.
@@ -55,22 +56,27 @@ TemplateMargins ReadTemplateMargins(TemplateKind kind);
 TemplatePage ReadTemplatePage(TemplateKind kind);
 
 // Moments of a save at which tests may interfere: a template's copy has
-// been opened in the word processor, or completely written. Both come before
-// either template is replaced.
+// been opened in the word processor, or completely written (both before
+// either template is replaced); the original has been replaced and the
+// duplicate not yet (reported for the original).
 enum class SaveStage
 {
     CopyOpened,
-    CopyWritten
+    CopyWritten,
+    Replaced
 };
 using SaveStageHook = std::function<void(TemplateKind, SaveStage)>;
 
 // Writes both templates' margins (entries in centimetres as text). Each
 // template is copied to a hidden file beside it, the copy gets the new
 // margins and is saved, and only when both copies are written does each
-// replace its template by a rename. A failure at any point leaves both
-// templates as they were. Throws EntryRefused for an entry that is no
-// number or margins that leave no room for text, office::Error when the
-// word processor or the file system fails.
+// replace its template by a rename; the two renames are one switch that a
+// program killed between them leaves for the next use to complete. An entry
+// that equals marginText() of the margin in the file is no edit: that margin
+// keeps its exact value. A failure at any point leaves both templates as they
+// were. Throws EntryRefused for an entry that is no number or margins that
+// leave no room for text, office::Error when the word processor or the file
+// system fails.
 void WriteTemplateMargins(const MarginEntries& original, const MarginEntries& duplicate,
                           const SaveStageHook& reached = {});
 

@@ -1,5 +1,6 @@
 #include "margins/waitwindow.h"
 
+#include "common/centring.h"
 #include "common/showpainted.h"
 #include "margins/formlook.h"
 
@@ -50,6 +51,7 @@ void WaitWindow::showNow()
 {
     centreOnScreen(this);
     windows::showPainted(this);
+    centring::awaitFrame(this); // framed by now under a window manager
 }
 
 QPixmap marginPageIcon()

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <mutex>
@@ -63,8 +64,46 @@ const char kProfileSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <item oor:path="/org.openoffice.Office.Common/Save/Document"><prop oor:name="CreateBackup" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Recovery/AutoSave"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Recovery/RecoveryInfo"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
-</oor:items>
 )";
+
+// A profile last used by another version makes the office run its graphics
+// self-test at start-up (seconds of CPU). Stating that this profile was last
+// used by the installed version spares it.
+const char kLastVersionSetting[] =
+    R"(<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>%1</value></prop></item>
+)";
+
+// The installed version as major.minor, as the office compares it with the
+// profile's: its configuration's ooSetupVersion, else the product name in
+// bootstraprc ("LibreOffice 7.4"). Empty when neither says.
+QString installedVersion(const QString& programDir)
+{
+    static const QRegularExpression majorMinor(QStringLiteral("^\\d+\\.\\d+$"));
+    QFile xcd(programDir + QStringLiteral("/../share/registry/main.xcd"));
+    if (xcd.open(QIODevice::ReadOnly)) {
+        const QByteArray text = xcd.readAll();
+        const QByteArray prop = "<prop oor:name=\"ooSetupVersion\">";
+        const qsizetype at = text.indexOf(prop);
+        const qsizetype open = at < 0 ? -1 : text.indexOf("<value>", at + prop.size());
+        const qsizetype close = open < 0 ? -1 : text.indexOf("</value>", open);
+        if (close > open && close - open < 40) {
+            const QString v = QString::fromLatin1(text.mid(open + 7, close - open - 7)).trimmed();
+            if (majorMinor.match(v).hasMatch())
+                return v;
+        }
+    }
+    QFile bootstraprc(programDir + QStringLiteral("/bootstraprc"));
+    if (bootstraprc.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : bootstraprc.readAll().split('\n')) {
+            if (!line.startsWith("ProductKey="))
+                continue;
+            const QString v = QString::fromUtf8(line.mid(11)).trimmed().section(u' ', -1);
+            if (majorMinor.match(v).hasMatch())
+                return v;
+        }
+    }
+    return {};
+}
 
 // Waits for EOF on its stdin (the program has ended or let go of this
 // office), then kills the office and removes what it leaves: the paths listed
@@ -213,8 +252,12 @@ void OfficeProcess::start()
     QDir().mkpath(tempDir_ + QStringLiteral("/profile/user"));
     QDir().mkpath(tempDir_ + QStringLiteral("/tmp"));
     QFile settings(tempDir_ + QStringLiteral("/profile/user/registrymodifications.xcu"));
-    if (settings.open(QIODevice::WriteOnly))
+    if (settings.open(QIODevice::WriteOnly)) {
         settings.write(kProfileSettings);
+        if (const QString version = installedVersion(programDir_); !version.isEmpty())
+            settings.write(QString::fromLatin1(kLastVersionSetting).arg(version).toUtf8());
+        settings.write("</oor:items>\n");
+    }
     settings.close();
     markExtensionsSynchronized();
 
@@ -287,6 +330,7 @@ void OfficeProcess::launch()
     ::close(devNull);
     pid_ = child;
     exitCode_ = -1;
+    exitSignal_ = 0;
     rememberOffice(child);
 }
 
@@ -341,9 +385,32 @@ bool OfficeProcess::isRunning()
     if (r == 0)
         return true;
     exitCode_ = (r == pid_ && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+    exitSignal_ = (r == pid_ && WIFSIGNALED(status)) ? WTERMSIG(status) : 0;
     forgetOffice(pid_);
     pid_ = 0;
     return false;
+}
+
+bool OfficeProcess::waitForEnd(int limitMs)
+{
+    // Polled: the process is reaped by isRunning() alone.
+    for (int waited = 0; isRunning(); waited += 10) {
+        if (waited >= limitMs)
+            return false;
+        ::usleep(10000);
+    }
+    return true;
+}
+
+QString OfficeProcess::endDescription() const
+{
+    if (exitSignal_ == 0)
+        return QStringLiteral("退出码 %1").arg(exitCode_);
+    const char* name = ::sigabbrev_np(exitSignal_);
+    return name ? QStringLiteral("被信号 %1（SIG%2）结束")
+                      .arg(exitSignal_)
+                      .arg(QLatin1StringView(name))
+                : QStringLiteral("被信号 %1 结束").arg(exitSignal_);
 }
 
 void OfficeProcess::recordSocketFiles()

@@ -26,8 +26,14 @@ public:
 
     // Reaps the process if it ended; returns whether it is still running.
     bool isRunning();
+    // Waits up to `limit` for the process to end; returns whether it has.
+    bool waitForEnd(int limitMs);
     // The exit code once it has ended (-1 when killed or still running).
     int exitCode() const { return exitCode_; }
+    // The signal that ended it (0 when it exited or is still running).
+    int exitSignal() const { return exitSignal_; }
+    // How it ended, for messages: "退出码 81" or "被信号 9（SIGKILL）结束".
+    QString endDescription() const;
 
     // Ends the process at once and removes the temporary folder.
     void kill();
@@ -55,6 +61,7 @@ private:
     pid_t guardianPid_ = 0;
     int lifelineFd_ = -1; // write end; its closing tells the guardian we are gone
     int exitCode_ = -1;
+    int exitSignal_ = 0;
     QStringList leftovers_;
 };
 

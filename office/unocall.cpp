@@ -172,11 +172,15 @@ void Connection::connect()
             errc::OfficeNotInstalled,
             QStringLiteral("LibreOffice 的组件不完整，无法连接：%1").arg(toQString(e.Message)));
     }
-    const OUString url = toOUString(QStringLiteral("uno:pipe,name=") + process_.pipeName() +
-                                    QStringLiteral(";urp;StarOffice.ComponentContext"));
+    const auto pipeUrl = [this] {
+        return toOUString(QStringLiteral("uno:pipe,name=") + process_.pipeName() +
+                          QStringLiteral(";urp;StarOffice.ComponentContext"));
+    };
+    OUString url = pipeUrl();
     const auto start = std::chrono::steady_clock::now();
     const auto deadline = start + options_.startDeadline;
     int restarts = 0;
+    bool diedOnce = false;
     while (true) {
         if (!process_.isRunning()) {
             // A fresh profile makes the office exit once with 81 to be restarted.
@@ -184,10 +188,28 @@ void Connection::connect()
                 process_.restart();
                 continue;
             }
-            throw Error(
-                errc::OfficeNotInstalled,
-                QStringLiteral("LibreOffice 启动后立即退出（退出码 %1），无法使用办公组件。")
-                    .arg(process_.exitCode()));
+            if (std::chrono::steady_clock::now() >= deadline) // ended by the deadline
+                throw Error(errc::OfficeNotInstalled,
+                            QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
+                                .arg(seconds(options_.startDeadline)));
+            // Any other end during start-up (killed, crashed) gets one new
+            // office on a new profile before the start is given up.
+            if (!diedOnce) {
+                diedOnce = true;
+                process_.kill();
+                process_.start();
+                url = pipeUrl();
+                continue;
+            }
+            const QString how = process_.endDescription();
+            throw Error(errc::OfficeNotInstalled,
+                        process_.exitSignal() != 0
+                            ? QStringLiteral("办公组件在启动过程中被结束（%1），"
+                                             "再次启动后又被结束，无法使用办公组件。")
+                                  .arg(how)
+                            : QStringLiteral("LibreOffice 启动后立即退出（%1），"
+                                             "再次启动后仍然如此，无法使用办公组件。")
+                                  .arg(how));
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -212,7 +234,9 @@ void Connection::connect()
                 throw Error(errc::OfficeNotInstalled,
                             QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
                                 .arg(seconds(options_.startDeadline)));
-            if (process_.isRunning())
+            // The office may be ending under the call; then the loop's start
+            // handles it.
+            if (!process_.waitForEnd(500))
                 throw Error(errc::OfficeNotInstalled,
                             QStringLiteral("无法连接到 LibreOffice：%1").arg(toQString(e.Message)));
         }
@@ -257,38 +281,58 @@ void Connection::addLeftover(const QString& path)
 }
 
 Error Connection::failure(const uno::Exception& e, bool timedOut, bool disposed,
-                          const std::function<Error(const uno::Exception&)>& describe)
+                          const Description& describe)
 {
     const QString detail = toQString(e.Message);
-    // What the call was doing, naming its file, without the engine's detail.
-    const QString what = describe(uno::Exception()).description() + QStringLiteral("：");
+    const QString engineDetail =
+        detail.isEmpty() ? QString() : QStringLiteral("（%1）").arg(detail);
+    // What the call was doing, naming its file; the office's own refusal text
+    // would blame the file for what the office did.
+    const QString what = describe.operation() + QStringLiteral("：");
     if (timedOut) {
         kill();
         return Error(errc::OfficeNoAnswer,
-                     what + QStringLiteral("办公组件在 %1 秒内没有响应，已将其结束。（%2）")
-                                .arg(seconds(options_.callDeadline), detail));
+                     what +
+                         QStringLiteral("办公组件在 %1 秒内没有响应，已将其结束。")
+                             .arg(seconds(options_.callDeadline)) +
+                         engineDetail);
     }
-    if (!processRunning()) {
-        kill();
+    // A bridge that broke is usually an office that is ending: give it a
+    // moment to be reaped, so that its end is reported as such.
+    const bool bridgeGone =
+        disposed || detail.contains(QStringLiteral("bridge"), Qt::CaseInsensitive);
+    QString how;
+    bool ended = false;
+    {
+        std::lock_guard lock(processMutex_);
+        ended = bridgeGone ? process_.waitForEnd(500) : !process_.isRunning();
+        if (ended) {
+            how = process_.endDescription();
+            process_.kill();
+        }
+    }
+    if (ended) {
         return Error(errc::OfficeGone,
-                     what + QStringLiteral("办公组件在处理过程中意外退出。（%1）").arg(detail));
+                     what + QStringLiteral("办公组件在处理过程中意外结束（%1）。").arg(how) +
+                         engineDetail);
     }
-    if (disposed) {
+    if (bridgeGone) {
         kill(); // the bridge is gone: this office is of no further use
         return Error(errc::OfficeGone,
-                     what + QStringLiteral("与办公组件的连接已断开。（%1）").arg(detail));
+                     what + QStringLiteral("与办公组件的连接已断开。") + engineDetail);
     }
     return describe(e);
 }
 
-std::function<Error(const uno::Exception&)> describeAs(int number, QString what)
+Error Description::operator()(const uno::Exception& e) const
 {
-    return [number, what = std::move(what)](const uno::Exception& e) {
-        const QString detail = toQString(e.Message);
-        return Error(number, detail.isEmpty()
-                                 ? what
-                                 : what + QStringLiteral("（") + detail + QStringLiteral("）"));
-    };
+    const QString detail = toQString(e.Message);
+    QString text = operation_;
+    if (!cause_.isEmpty())
+        text += QStringLiteral("：") + cause_;
+    if (!detail.isEmpty())
+        text += QStringLiteral("（") + detail + QStringLiteral("）");
+    return Error(number_, text);
 }
 
 } // namespace office::detail

@@ -32,6 +32,28 @@ inline rtl::OUString operator""_ustr(const char16_t* s, std::size_t n)
     return rtl::OUString(reinterpret_cast<const sal_Unicode*>(s), static_cast<sal_Int32>(n));
 }
 
+// What a call into the office does, for its failure message: the operation
+// naming its file ("无法打开“…”") and, optionally, the cause to give when the
+// office answered with a refusal ("它不是办公组件能够读取的文档。"). A call
+// that fails because the office hung or died names the operation with that
+// cause instead.
+class Description
+{
+public:
+    Description(int number, QString operation, QString cause = {})
+        : number_(number), operation_(std::move(operation)), cause_(std::move(cause))
+    {
+    }
+    const QString& operation() const { return operation_; }
+    // The failure when the office refused the call: "<operation>：<cause>（<detail>）".
+    Error operator()(const css::uno::Exception& e) const;
+
+private:
+    int number_;
+    QString operation_;
+    QString cause_;
+};
+
 QString toQString(const rtl::OUString& s);
 rtl::OUString toOUString(const QString& s);
 QString fileUrl(const QString& path);
@@ -88,12 +110,11 @@ public:
     // Runs one call into the office under the deadline. A UNO exception
     // becomes office::Error: "did not answer" when the deadline passed, "ended"
     // when the office died, otherwise whatever `describe` makes of it.
-    template <class F>
-    decltype(auto) call(F&& f, const std::function<Error(const css::uno::Exception&)>& describe);
+    template <class F> decltype(auto) call(F&& f, const Description& describe);
 
 private:
     Error failure(const css::uno::Exception& e, bool timedOut, bool disposed,
-                  const std::function<Error(const css::uno::Exception&)>& describe);
+                  const Description& describe);
     void connect();
 
     bool processRunning();
@@ -106,9 +127,7 @@ private:
     css::uno::Reference<css::frame::XDesktop2> desktop_;
 };
 
-template <class F>
-decltype(auto) Connection::call(F&& f,
-                                const std::function<Error(const css::uno::Exception&)>& describe)
+template <class F> decltype(auto) Connection::call(F&& f, const Description& describe)
 {
     struct Disarm
     {
@@ -135,7 +154,10 @@ decltype(auto) Connection::call(F&& f,
     }
 }
 
-// A generic description: "<what>：<engine detail>".
-std::function<Error(const css::uno::Exception&)> describeAs(int number, QString what);
+// A call's description: the operation with its file, and the cause of a refusal.
+inline Description describeAs(int number, QString operation, QString cause = {})
+{
+    return Description(number, std::move(operation), std::move(cause));
+}
 
 } // namespace office::detail

@@ -320,10 +320,10 @@ void convertFile(const QString& source, const QString& target, const QString& fi
             describeAs(errc::WriteFailed,
                        QStringLiteral("无法把“%1”转换为“%2”").arg(source, target)));
     } catch (...) {
-        closeComponent(*c, doc);
+        closeComponent(*c, doc, source);
         throw;
     }
-    closeComponent(*c, doc);
+    closeComponent(*c, doc, source);
 }
 
 } // namespace office

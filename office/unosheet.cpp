@@ -119,7 +119,7 @@ void UnoWorkbook::close()
     for (auto& [name, sheet] : sheets_)
         sheet->sheet.clear();
     if (doc.is() && connection_)
-        closeComponent(*connection_, doc);
+        closeComponent(*connection_, doc, path_);
     connection_.reset();
 }
 

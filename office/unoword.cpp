@@ -15,6 +15,7 @@
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XModel3.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
@@ -29,6 +30,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -152,6 +154,37 @@ private:
     bool made_ = false;
 };
 
+// Text that the office inserts one character per UTF-16 unit and a literal
+// search finds exactly as written: no line or paragraph breaks, tabs or other
+// controls, no soft hyphens or invisible marks, nothing outside the BMP (the
+// office selects inserted text by characters, not by units).
+bool matchesAsWritten(const QString& text)
+{
+    for (const QChar c : text) {
+        const auto u = c.unicode();
+        if (c.isSurrogate() || u < 0x20 || u == 0x7F || u == 0xAD || (u >= 0x200B && u <= 0x200F) ||
+            (u >= 0x2028 && u <= 0x202E) || (u >= 0x2060 && u <= 0x206F) || u == 0xFEFF ||
+            (u >= 0xFFF9 && u <= 0xFFFB))
+            return false;
+    }
+    return true;
+}
+
+// Text that has no case and that folding the case of other text never
+// produces: Chinese characters, CJK and ASCII punctuation, digits, spaces.
+bool caseless(const QString& text)
+{
+    for (const QChar c : text) {
+        const auto u = c.unicode();
+        const bool asciiNonLetter = u >= 0x20 && u < 0x7F && !c.isLetter();
+        const bool cjk = (u >= 0x3000 && u <= 0x303F) || (u >= 0x3400 && u <= 0x4DBF) ||
+                         (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0xF900 && u <= 0xFAFF);
+        if (!asciiNonLetter && !cjk)
+            return false;
+    }
+    return true;
+}
+
 bool containsCjk(const QString& text)
 {
     for (const QChar c : text) {
@@ -165,24 +198,28 @@ bool containsCjk(const QString& text)
 
 } // namespace
 
-QString loadedFilter(Connection& connection, const Reference<lang::XComponent>& component,
-                     const QString& path)
+namespace {
+
+// The import filter of a loaded document, read from its own model; a model
+// that can name single arguments spares the whole media descriptor.
+QString filterOf(const Reference<frame::XModel>& model)
 {
-    return connection.call(
-        [&] {
-            const Reference<frame::XModel> model(component, UNO_QUERY_THROW);
-            for (const beans::PropertyValue& arg : model->getArgs()) {
-                OUString name;
-                if (arg.Name == "FilterName" && (arg.Value >>= name))
-                    return toQString(name);
-            }
-            return QString();
-        },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法读取“%1”的文件格式").arg(path)));
+    const Reference<frame::XModel3> model3(model, UNO_QUERY);
+    const OUString wanted = u"FilterName"_ustr;
+    const Sequence<beans::PropertyValue> args =
+        model3.is() ? model3->getArgs2(Sequence<OUString>(&wanted, 1)) : model->getArgs();
+    for (const beans::PropertyValue& arg : args) {
+        OUString name;
+        if (arg.Name == "FilterName" && (arg.Value >>= name))
+            return toQString(name);
+    }
+    return QString();
 }
 
+} // namespace
+
 Reference<lang::XComponent> loadComponent(Connection& connection, const QString& path,
-                                          bool readOnly, bool spreadsheet)
+                                          bool readOnly, bool spreadsheet, QString* filterName)
 {
     checkReadable(path, spreadsheet);
     const QString kind = spreadsheet ? QStringLiteral("电子表格") : QStringLiteral("文档");
@@ -197,41 +234,59 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
         props.push_back(
             property("DocumentService", Any(u"com.sun.star.sheet.SpreadsheetDocument"_ustr)));
     const Sequence<beans::PropertyValue> args(props.data(), static_cast<sal_Int32>(props.size()));
-    const QString notOpenable =
-        QStringLiteral("无法打开“%1”：它不是办公组件能够读取的%2。").arg(path, kind);
+    const int refused = spreadsheet ? errc::NotASpreadsheet : errc::NotADocument;
+    const QString opening = QStringLiteral("无法打开“%1”").arg(path);
+    const QString notReadable = QStringLiteral("它不是办公组件能够读取的%1。").arg(kind);
 
     Reference<lang::XComponent> component = connection.call(
         [&] {
             return connection.desktop()->loadComponentFromURL(toOUString(fileUrl(path)),
                                                               u"_blank"_ustr, 0, args);
         },
-        describeAs(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable));
+        describeAs(refused, opening, notReadable));
     if (!component.is())
-        throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable);
+        throw Error(refused, opening + QStringLiteral("：") + notReadable);
     // Anything at all opens as plain text: a file that only opened that way is
     // no document or workbook (random bytes would otherwise read as garbage
     // and be saved again as if nothing were wrong).
+    Reference<frame::XModel> model;
+    QString filter;
     const bool fits = connection.call(
         [&] {
-            const bool right =
-                spreadsheet ? Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is()
-                            : Reference<text::XTextDocument>(component, UNO_QUERY).is();
-            return right && !loadedFilter(connection, component, path).startsWith(u"Text");
+            if (spreadsheet) {
+                if (!Reference<css::sheet::XSpreadsheetDocument>(component, UNO_QUERY).is())
+                    return false;
+                model.set(component, UNO_QUERY_THROW);
+            } else {
+                // A text document is a model: kept as the component, it also
+                // answers later questions for these interfaces without a
+                // round trip to the office.
+                const Reference<text::XTextDocument> text(component, UNO_QUERY);
+                if (!text.is())
+                    return false;
+                model.set(text.get());
+            }
+            filter = filterOf(model);
+            return !filter.startsWith(u"Text");
         },
-        describeAs(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable));
+        describeAs(refused, opening, notReadable));
     if (!fits) {
-        closeComponent(connection, component);
-        throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument, notOpenable);
+        closeComponent(connection, component, path);
+        throw Error(refused, opening + QStringLiteral("：") + notReadable);
     }
-    if (!spreadsheet) // nobody looks at the views: spare their updates on every change
-        connection.call(
-            [&] { Reference<frame::XModel>(component, UNO_QUERY_THROW)->lockControllers(); },
-            describeAs(errc::OfficeFailure, notOpenable));
+    if (!spreadsheet) { // nobody looks at the views: spare their updates on every change
+        connection.call([&] { model->lockControllers(); },
+                        describeAs(errc::OfficeFailure, opening));
+        component.set(model.get());
+    }
+    if (filterName)
+        *filterName = filter;
     ++connection.documentsOpened;
     return component;
 }
 
-void closeComponent(Connection& connection, const Reference<lang::XComponent>& doc)
+void closeComponent(Connection& connection, const Reference<lang::XComponent>& doc,
+                    const QString& path)
 {
     if (!doc.is() || !connection.isAlive())
         return;
@@ -243,7 +298,8 @@ void closeComponent(Connection& connection, const Reference<lang::XComponent>& d
             else
                 doc->dispose();
         },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法关闭文档")));
+        describeAs(errc::OfficeFailure, path.isEmpty() ? QStringLiteral("无法关闭文档")
+                                                       : QStringLiteral("无法关闭“%1”").arg(path)));
 }
 
 // --- Font -------------------------------------------------------------------
@@ -302,57 +358,134 @@ bool UnoFind::Execute(const word::ExecuteArgs& args)
     return search(args.Replace);
 }
 
-void UnoFind::applyOptions()
+void UnoFind::checkOptions() const
 {
     if (MatchWildcards || MatchSoundsLike || MatchFuzzy || MatchAllWordForms)
         throw Error(errc::InvalidValue,
                     QStringLiteral("不支持通配符、近音、模糊或全部词形的查找。"));
-    const int flags = (MatchCase ? 1 : 0) | (MatchWholeWord ? 2 : 0) | (Forward ? 0 : 4);
-    if (!descriptor_.is()) {
-        descriptor_ = range_.document().searchable()->createSearchDescriptor();
-        const Reference<beans::XPropertySet> props(descriptor_, UNO_QUERY_THROW);
-        props->setPropertyValue(u"SearchRegularExpression"_ustr, Any(false));
-        props->setPropertyValue(u"SearchSimilarity"_ustr, Any(false));
-        props->setPropertyValue(u"SearchStyles"_ustr, Any(false));
+}
+
+int UnoFind::flags() const
+{
+    return (MatchCase ? 1 : 0) | (MatchWholeWord ? 2 : 0) | (Forward ? 0 : 4);
+}
+
+namespace {
+
+// Search descriptors are property holders of the office process and belong to
+// no document: the ones made for a text are kept per office and used again by
+// its later documents, which spares setting them up every time.
+struct KeptDescriptor
+{
+    std::weak_ptr<Connection> office;
+    QString text;
+    int flags;
+    Reference<util::XSearchDescriptor> descriptor;
+};
+std::mutex g_keptMutex;
+// Never destroyed: at exit the UNO runtime may be gone before these proxies.
+auto* const g_kept = new std::deque<KeptDescriptor>;
+constexpr std::size_t kKeptDescriptors = 32;
+
+} // namespace
+
+void UnoFind::applyOptions()
+{
+    // Ignoring case makes the office fold the case of every paragraph it
+    // searches; text without case finds the same either way.
+    const bool caseSensitive = MatchCase || caseless(Text);
+    const int wanted = (flags() & ~1) | (caseSensitive ? 1 : 0);
+    UnoDocument& doc = range_.document();
+    const std::shared_ptr<Connection>& office = doc.sharedConnection();
+    {
+        std::lock_guard lock(g_keptMutex);
+        std::erase_if(*g_kept, [](const KeptDescriptor& k) { return k.office.expired(); });
+        for (const KeptDescriptor& k : *g_kept) {
+            if (k.flags == wanted && k.text == Text && k.office.lock() == office) {
+                descriptor_ = k.descriptor;
+                return;
+            }
+        }
     }
-    if (flags != appliedFlags_) {
-        const Reference<beans::XPropertySet> props(descriptor_, UNO_QUERY_THROW);
-        props->setPropertyValue(u"SearchCaseSensitive"_ustr, Any(MatchCase));
-        props->setPropertyValue(u"SearchWords"_ustr, Any(MatchWholeWord));
-        props->setPropertyValue(u"SearchBackwards"_ustr, Any(!Forward));
-        appliedFlags_ = flags;
+    // A new descriptor searches literally, forward, ignoring case, whole
+    // words and styles: only what differs from that is set.
+    const Reference<util::XSearchDescriptor> made = doc.searchable()->createSearchDescriptor();
+    if (wanted != 0) {
+        const Reference<beans::XPropertySet> props(made, UNO_QUERY_THROW);
+        if (caseSensitive)
+            props->setPropertyValue(u"SearchCaseSensitive"_ustr, Any(true));
+        if (MatchWholeWord)
+            props->setPropertyValue(u"SearchWords"_ustr, Any(true));
+        if (!Forward)
+            props->setPropertyValue(u"SearchBackwards"_ustr, Any(true));
     }
-    if (appliedText_ != Text) {
-        descriptor_->setSearchString(toOUString(Text));
-        appliedText_ = Text;
-    }
+    made->setSearchString(toOUString(Text));
+    descriptor_ = made;
+    std::lock_guard lock(g_keptMutex);
+    g_kept->push_back({office, Text, wanted, made});
+    if (g_kept->size() > kKeptDescriptors)
+        g_kept->pop_front();
+}
+
+bool UnoFind::coversOwnInsertion() const
+{
+    // A forward search from the start of text this range has just inserted
+    // finds that very text first, whatever the case setting; a whole-word
+    // search might not, nor a search for text that the office does not match
+    // as written.
+    return inserted_ && inserted_->edit == range_.document().edits() && inserted_->text == Text &&
+           Forward && !MatchWholeWord && matchesAsWritten(Text);
 }
 
 bool UnoFind::search(bool replace)
 {
     if (Text.isEmpty())
         return false;
+    checkOptions();
     UnoDocument& doc = range_.document();
-    return doc.connection().call(
+    if (!replace && coversOwnInsertion())
+        return true; // the range already covers what the office would find
+    const bool expectNone =
+        Wrap == word::wdFindContinue && lastReplaced_ && *lastReplaced_ == std::pair(Text, flags());
+    const bool found = doc.connection().call(
         [&] {
             applyOptions();
-            const Reference<util::XSearchable> searchable = doc.searchable();
+            const Reference<util::XSearchable>& searchable = doc.searchable();
+            // After a replacement the same text is usually found no more: one
+            // search of the whole document settles that, where searching on
+            // from the range and then wrapping around takes two. Otherwise
+            // the order below gives the same occurrence.
+            Reference<uno::XInterface> first;
+            if (expectNone) {
+                first = searchable->findFirst(descriptor_);
+                if (!first.is())
+                    return false;
+            }
             // Searching starts at the range itself, so text just inserted
             // there is searched again like any other text.
             const Reference<text::XTextRange> from =
                 Forward ? range_.range->getStart() : range_.range->getEnd();
-            Reference<uno::XInterface> found = searchable->findNext(from, descriptor_);
-            if (!found.is() && Wrap == word::wdFindContinue)
-                found = searchable->findFirst(descriptor_);
-            if (!found.is())
+            Reference<uno::XInterface> hitAt = searchable->findNext(from, descriptor_);
+            if (!hitAt.is() && Wrap == word::wdFindContinue)
+                hitAt = expectNone ? first : searchable->findFirst(descriptor_);
+            if (!hitAt.is())
                 return false;
-            Reference<text::XTextRange> hit(found, UNO_QUERY_THROW);
-            if (replace)
+            Reference<text::XTextRange> hit(hitAt, UNO_QUERY_THROW);
+            if (replace) {
                 hit->setString(toOUString(Replacement.Text)); // literal: no codes, no patterns
+                inserted_ = Insertion{Replacement.Text, doc.noteEdit()};
+            } else {
+                inserted_.reset();
+            }
             range_.range = hit;
             return true;
         },
         describeAs(errc::OfficeFailure, QStringLiteral("在“%1”中查找替换失败").arg(doc.path())));
+    if (replace && found)
+        lastReplaced_ = std::pair(Text, flags());
+    else if (replace)
+        lastReplaced_.reset();
+    return found;
 }
 
 // --- Range ------------------------------------------------------------------
@@ -372,14 +505,16 @@ void UnoRange::Select()
             if (selection.is())
                 selection->select(Any(range));
         },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法选定文本")));
+        describeAs(errc::OfficeFailure,
+                   QStringLiteral("无法在“%1”中选定文本").arg(document_.path())));
 }
 
 QString UnoRange::Text()
 {
     return document_.connection().call(
         [&] { return toQString(range->getString()); },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法读取文本")));
+        describeAs(errc::OfficeFailure,
+                   QStringLiteral("无法读取“%1”中的文本").arg(document_.path())));
 }
 
 // --- PageSetup --------------------------------------------------------------
@@ -520,24 +655,25 @@ float UnoPageSetup::PageWidth()
 {
     return document_.connection().call(
         [&] { return toPoints(intProperty(firstPageStyle(), u"Width"_ustr)); },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法读取页面大小")));
+        describeAs(errc::OfficeFailure,
+                   QStringLiteral("无法读取“%1”的页面大小").arg(document_.path())));
 }
 
 float UnoPageSetup::PageHeight()
 {
     return document_.connection().call(
         [&] { return toPoints(intProperty(firstPageStyle(), u"Height"_ustr)); },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法读取页面大小")));
+        describeAs(errc::OfficeFailure,
+                   QStringLiteral("无法读取“%1”的页面大小").arg(document_.path())));
 }
 
 // --- Document ---------------------------------------------------------------
 
 UnoDocument::UnoDocument(std::shared_ptr<Connection> connection,
-                         Reference<lang::XComponent> component, QString path)
+                         Reference<lang::XComponent> component, QString path, QString filterName)
     : connection_(std::move(connection)), component_(std::move(component)), path_(std::move(path)),
-      pageSetup_(*this)
+      filterName_(std::move(filterName)), pageSetup_(*this)
 {
-    filterName_ = loadedFilter(*connection_, component_, path_);
 }
 
 UnoDocument::~UnoDocument()
@@ -555,12 +691,16 @@ Connection& UnoDocument::connection()
     return *connection_;
 }
 
+// The document's interfaces are asked for once and kept: every query is a
+// round trip to the office.
 Reference<text::XTextDocument> UnoDocument::textDocument()
 {
-    return Reference<text::XTextDocument>(component_, UNO_QUERY_THROW);
+    if (!textDocument_.is())
+        textDocument_.set(component_, UNO_QUERY_THROW);
+    return textDocument_;
 }
 
-Reference<util::XSearchable> UnoDocument::searchable()
+const Reference<util::XSearchable>& UnoDocument::searchable()
 {
     if (!searchable_.is())
         searchable_.set(component_, UNO_QUERY_THROW);
@@ -582,8 +722,8 @@ std::unique_ptr<word::Range> UnoDocument::Range(int start, int end)
                 cursor->goRight(static_cast<sal_Int16>(std::min(left, 32767)), false);
             for (int left = end - start; left > 0; left -= 32767)
                 cursor->goRight(static_cast<sal_Int16>(std::min(left, 32767)), true);
-            return std::make_unique<UnoRange>(*this,
-                                              Reference<text::XTextRange>(cursor, UNO_QUERY_THROW));
+            // A cursor is a range: no need to ask the office for one.
+            return std::make_unique<UnoRange>(*this, Reference<text::XTextRange>(cursor.get()));
         },
         describeAs(errc::OfficeFailure, QStringLiteral("无法在“%1”中取得文本范围").arg(path_)));
 }
@@ -661,8 +801,9 @@ void UnoDocument::Close()
         return;
     const Reference<lang::XComponent> doc = component_;
     component_.clear();
+    textDocument_.clear();
     searchable_.clear();
-    closeComponent(*connection_, doc);
+    closeComponent(*connection_, doc, path_);
 }
 
 // --- Application ------------------------------------------------------------
@@ -710,17 +851,18 @@ word::Document& UnoWordApplication::open(const QString& fileName, bool readOnly)
         throw Error(errc::OfficeFailure, QStringLiteral("每个文字处理会话只能打开一个文档。"));
     std::shared_ptr<Connection> connection = engine_.connection(process_);
     Reference<lang::XComponent> component;
+    QString filter;
     try {
-        component = loadComponent(*connection, fileName, readOnly, false);
+        component = loadComponent(*connection, fileName, readOnly, false, &filter);
     } catch (const Error& e) {
         // An office that died just before this session began is replaced;
         // nothing of the session was lost, so opening is tried once more.
         if (e.number() != errc::OfficeGone)
             throw;
         connection = engine_.connection(process_);
-        component = loadComponent(*connection, fileName, readOnly, false);
+        component = loadComponent(*connection, fileName, readOnly, false, &filter);
     }
-    document_ = std::make_unique<UnoDocument>(connection, component, fileName);
+    document_ = std::make_unique<UnoDocument>(connection, component, fileName, filter);
     return *document_;
 }
 

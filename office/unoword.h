@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace office::detail {
 
@@ -20,13 +21,14 @@ class UnoDocument;
 
 // Loads a file into the office, hidden, with macros off; fails with a Chinese
 // description naming the file. For the word processor and the spreadsheet.
-css::uno::Reference<css::lang::XComponent>
-loadComponent(Connection& connection, const QString& path, bool readOnly, bool spreadsheet);
-void closeComponent(Connection& connection, const css::uno::Reference<css::lang::XComponent>& doc);
-// The import filter the office chose for a loaded file.
-QString loadedFilter(Connection& connection,
-                     const css::uno::Reference<css::lang::XComponent>& component,
-                     const QString& path);
+// `filterName`, when given, receives the import filter the office chose.
+css::uno::Reference<css::lang::XComponent> loadComponent(Connection& connection,
+                                                         const QString& path, bool readOnly,
+                                                         bool spreadsheet,
+                                                         QString* filterName = nullptr);
+// Closes a loaded file; `path` names it should the office fail.
+void closeComponent(Connection& connection, const css::uno::Reference<css::lang::XComponent>& doc,
+                    const QString& path = {});
 
 class UnoRange;
 
@@ -51,13 +53,24 @@ public:
 
 private:
     bool search(bool replace);
+    void checkOptions() const;
+    int flags() const;
     void applyOptions();
+    bool coversOwnInsertion() const;
 
     UnoRange& range_;
-    css::uno::Reference<css::util::XSearchDescriptor> descriptor_;
-    // What the office-side descriptor holds, to skip calls that change nothing.
-    std::optional<QString> appliedText_;
-    int appliedFlags_ = -1;
+    css::uno::Reference<css::util::XSearchDescriptor> descriptor_; // for Text and the flags
+    // The text this range's last replacement inserted, while the range still
+    // covers it and the document has not been edited since.
+    struct Insertion
+    {
+        QString text;
+        quint64 edit;
+    };
+    std::optional<Insertion> inserted_;
+    // The search text and flags of the last replacement, while the replace
+    // searches go on with them.
+    std::optional<std::pair<QString, int>> lastReplaced_;
 };
 
 class UnoRange : public word::Range
@@ -111,7 +124,8 @@ class UnoDocument : public word::Document
 {
 public:
     UnoDocument(std::shared_ptr<Connection> connection,
-                css::uno::Reference<css::lang::XComponent> component, QString path);
+                css::uno::Reference<css::lang::XComponent> component, QString path,
+                QString filterName);
     ~UnoDocument() override;
 
     std::unique_ptr<word::Range> Range(int start, int end) override;
@@ -121,16 +135,23 @@ public:
 
     bool isOpen() const { return component_.is(); }
     Connection& connection();
+    const std::shared_ptr<Connection>& sharedConnection() const { return connection_; }
     const QString& path() const { return path_; }
     css::uno::Reference<css::text::XTextDocument> textDocument();
-    css::uno::Reference<css::util::XSearchable> searchable();
+    const css::uno::Reference<css::util::XSearchable>& searchable();
+    // Counts the changes of the text, so that what a range knows of its own
+    // text can be checked for being current.
+    quint64 edits() const { return edits_; }
+    quint64 noteEdit() { return ++edits_; }
 
 private:
     std::shared_ptr<Connection> connection_;
     css::uno::Reference<css::lang::XComponent> component_;
+    css::uno::Reference<css::text::XTextDocument> textDocument_;
     css::uno::Reference<css::util::XSearchable> searchable_;
     QString path_;
     QString filterName_;
+    quint64 edits_ = 0;
     UnoPageSetup pageSetup_;
 };
 

@@ -10,6 +10,7 @@
 #include "generator/certificatefill.h"
 #include "generator/outputfilename.h"
 #include "office/error.h"
+#include "office/word.h"
 
 #include <QDir>
 #include <QFile>
@@ -180,9 +181,26 @@ private slots:
     {
         CertificateRecord record = sampleRecord(QStringLiteral("T10"));
         record.jubandanwei = QStringLiteral("青山市举办单位");
-        QCOMPARE(fill(record, TemplateKind::Original), std::int16_t(-1));
-        verifyOneMessage(QStringLiteral("6:"));
+        QCOMPARE(fill(record, TemplateKind::Duplicate), std::int16_t(-1));
+        verifyOneMessage(QStringLiteral("6:证书“T10”（副本）未能生成：溢出："));
         QCOMPARE(filesBelow(paths::outputDir()), QStringList());
+    }
+
+    // A margin save killed between its two renames: the fill first completes
+    // the pair, so the duplicate it makes has the new duplicate's margins.
+    void halfSwitchedTemplatesAreCompletedFirst()
+    {
+        const QByteArray duplicateBefore = readBytes(paths::templateFile(TemplateKind::Duplicate));
+        QVERIFY(killMarginSaveBetweenRenames());
+        QCOMPARE(readBytes(paths::templateFile(TemplateKind::Duplicate)), duplicateBefore);
+        QCOMPARE(fill(sampleRecord(QStringLiteral("T11")), TemplateKind::Duplicate),
+                 std::int16_t(1));
+        auto app = office::defaultEngine().createWordApplication();
+        office::word::Document& saved =
+            app->Documents().Open(outputPath(QStringLiteral("T11"), TemplateKind::Duplicate), true);
+        QVERIFY2(qAbs(saved.PageSetup().TopMargin() - 28.35f) < 0.1f, "1 cm expected");
+        app->Quit();
+        makeTemplates();
     }
 
     void missingTemplateShowsItsMessageOnly_data()
@@ -330,7 +348,9 @@ private slots:
         fake.state.failNumber = -2147467259;
         QCOMPARE(fill(sampleRecord(QStringLiteral("N1")), TemplateKind::Original, fake),
                  std::int16_t(-1));
-        QCOMPARE(view.log, QStringList{QStringLiteral("message -2147467259:模拟的失败")});
+        // The message names the certificate and its kind besides the failure.
+        QCOMPARE(view.log, QStringList{QStringLiteral(
+                               "message -2147467259:证书“N1”（正本）未能生成：模拟的失败")});
         const QStringList& calls = fake.state.calls;
         QCOMPARE(calls.mid(calls.indexOf(failingCall) + 1), callsAfterFailure);
     }

@@ -374,18 +374,29 @@ private slots:
         QCOMPARE(readBytes(paths::dataFile()), before);
     }
 
-    // Deleting the consumed data file is the last step; its failure is reported.
-    void dataFileGoneBeforeItsDeletion()
+    // Deleting the consumed data file is the last step: a file already gone
+    // is what it wants, one that cannot be deleted is reported.
+    void dataFileGoneOrStuckAtItsDeletion()
     {
-        makeDataFile(QList<QStringList>{dataRow("E2")});
-        GenerationCallbacks fills = recordingFills();
-        fills.WordReplace_fuben = [](const CertificateRecord&, RunView&, bool&) -> std::int16_t {
-            QFile::remove(paths::dataFile());
-            return 1;
-        };
-        QVERIFY_THROWS_EXCEPTION(office::Error, run(fills));
-        QCOMPARE(view.log.mid(view.log.size() - 3),
-                 (QStringList{"message " + completionMessage(), "show", "spreadsheet quit"}));
+        for (const bool gone : {true, false}) {
+            init();
+            makeDataFile(QList<QStringList>{dataRow("E2")});
+            GenerationCallbacks fills = recordingFills();
+            fills.WordReplace_fuben = [gone](const CertificateRecord&, RunView&,
+                                             bool&) -> std::int16_t {
+                QFile::remove(paths::dataFile());
+                if (!gone) // a folder in its place cannot be deleted as a file
+                    QDir().mkpath(paths::dataFile() + QStringLiteral("/x"));
+                return 1;
+            };
+            if (gone)
+                run(fills);
+            else
+                QVERIFY_THROWS_EXCEPTION(office::Error, run(fills));
+            QCOMPARE(view.log.mid(view.log.size() - 3),
+                     (QStringList{"message " + completionMessage(), "show", "spreadsheet quit"}));
+        }
+        QDir(paths::dataFile()).removeRecursively();
     }
 
     // Real fills: a missing template is reported while the wait form is up and

@@ -86,6 +86,30 @@ private slots:
         QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
     }
 
+    // Shown rounded half up from the shortest decimal form; confirming what
+    // is shown writes the margins back exactly as they were read.
+    void shownHalfUpAndKeptWhenUnedited()
+    {
+        QCOMPARE((QStringList{marginText(1.234f), marginText(9.995f), marginText(0.5f),
+                              marginText(0.004f)}),
+                 QStringList({"1.23", "10.00", "0.50", "0.00"}));
+        makeTemplatePage(TemplateKind::Original, {1800, 1080, 360, 1440}); // 90, 54, 18, 72 pt
+        const TemplateMargins before = ReadTemplateMargins(TemplateKind::Original);
+        const QStringList original = shown(before);
+        QCOMPARE(original, QStringList({"3.18", "1.91", "0.64", "2.54"}));
+        const QStringList duplicate = shown(ReadTemplateMargins(TemplateKind::Duplicate));
+        WriteTemplateMargins({original[0], original[1], original[2], original[3]},
+                             {duplicate[0], duplicate[1], duplicate[2], duplicate[3]});
+        const TemplateMargins after = ReadTemplateMargins(TemplateKind::Original);
+        QCOMPARE((QList<float>{after.top, after.bottom, after.left, after.right}),
+                 (QList<float>{before.top, before.bottom, before.left, before.right}));
+        // An edit is written as typed.
+        WriteTemplateMargins({"3.17", original[1], original[2], original[3]},
+                             {duplicate[0], duplicate[1], duplicate[2], duplicate[3]});
+        QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Original)),
+                 QStringList({"3.17", "1.91", "0.64", "2.54"}));
+    }
+
     // Refused entries change nothing: the checks come before any template is
     // replaced, and the copies are removed again.
     void refusedEntriesWriteNothing_data()
@@ -113,6 +137,20 @@ private slots:
             QVERIFY2(refused.message().startsWith(refusal), qPrintable(refused.message()));
         }
         verifyTemplatesUnchanged();
+    }
+
+    // Killed between the two renames: the next start finds the original new
+    // and the duplicate old, and completes the pair before reading.
+    void killedBetweenTheRenames()
+    {
+        QVERIFY(killMarginSaveBetweenRenames());
+        QVERIFY(readBytes(originalPath()) != originalBefore_);
+        QCOMPARE(readBytes(duplicatePath()), duplicateBefore_);
+        QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Original)),
+                 QStringList({"2.00", "2.00", "2.00", "2.00"}));
+        QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Duplicate)),
+                 QStringList({"1.00", "1.00", "1.00", "1.00"}));
+        QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
     }
 
     // The office dies while the duplicate's copy is open: both templates stay

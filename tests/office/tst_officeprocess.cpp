@@ -41,6 +41,24 @@ bool processGone(long pid)
     return pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0 || processState(pid) == 'Z';
 }
 
+// The office processes this test program has started and that are running.
+QList<long> ourOffices()
+{
+    QList<long> found;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!entry.toLong() || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const int close = text.lastIndexOf(')');
+        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+        if (text.contains("(soffice.bin)") && fields.size() > 1 && fields[0] != "Z" &&
+            fields[1].toLong() == ::getpid())
+            found << entry.toLong();
+    }
+    return found;
+}
+
 } // namespace
 
 class OfficeProcessTest : public QObject
@@ -114,6 +132,24 @@ private Q_SLOTS:
         QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
     }
 
+    // A fresh private profile belongs to the installed version, so the
+    // office skips the graphics self-test that otherwise takes seconds.
+    void freshProfileStartsWithoutTheGraphicsSelfTest()
+    {
+        shutdownDefaultEngine();
+        QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
+        const long pid = defaultEngineOfficePid();
+        QFile environment(QStringLiteral("/proc/%1/environ").arg(pid));
+        QVERIFY(environment.open(QIODevice::ReadOnly));
+        QString user;
+        for (const QByteArray& entry : environment.readAll().split('\0'))
+            if (entry.startsWith("TMPDIR="))
+                user = QString::fromLocal8Bit(entry.mid(7)) + QStringLiteral("/../profile/user");
+        QVERIFY(QFile::exists(user + QStringLiteral("/registrymodifications.xcu")));
+        QTest::qWait(1500); // the self-test would have begun by now
+        QVERIFY(!QFile::exists(user + QStringLiteral("/GraphicsRenderTests.log")));
+    }
+
     void officeKilledBetweenSessionsIsReplaced()
     {
         QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
@@ -141,6 +177,9 @@ private Q_SLOTS:
         } catch (const Error& e) {
             killer.join();
             QCOMPARE(e.number(), errc::OfficeGone);
+            QVERIFY2(
+                e.description().contains(QStringLiteral("意外结束（被信号 9（SIGKILL）结束）")),
+                qPrintable(e.description()));
         }
         app.reset();
         QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
@@ -246,6 +285,86 @@ private Q_SLOTS:
         QTest::qWait(1000);
         QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
         QCOMPARE(defaultEngineOfficePids(), pids);
+    }
+
+    // A hung open or save names the operation, the file and the deadline,
+    // not the file as a bad document.
+    void frozenCallNamesTheDeadlineAndTheFile_data()
+    {
+        QTest::addColumn<bool>("duringSave");
+        QTest::newRow("open") << false;
+        QTest::newRow("save") << true;
+    }
+
+    void frozenCallNamesTheDeadlineAndTheFile()
+    {
+        QFETCH(bool, duringSave);
+        useDeadline(std::chrono::milliseconds(1500));
+        openAndRead(); // the office is up
+        const auto pid = static_cast<pid_t>(defaultEngineOfficePid());
+        const QString target = dir_.filePath(QStringLiteral("saved.doc"));
+        auto app = defaultEngine().createWordApplication();
+        try {
+            if (!duringSave)
+                ::kill(pid, SIGSTOP);
+            word::Document& doc = app->Documents().Open(doc_, true);
+            ::kill(pid, SIGSTOP);
+            doc.SaveAs(target);
+            QFAIL("a call into a stopped office returned");
+        } catch (const Error& e) {
+            QCOMPARE(e.number(), errc::OfficeNoAnswer);
+            const QString& text = e.description();
+            QVERIFY2(text.startsWith(duringSave ? QStringLiteral("无法写入文件“%1”：").arg(target)
+                                                : QStringLiteral("无法打开“%1”：").arg(doc_)),
+                     qPrintable(text));
+            QVERIFY2(text.contains(QStringLiteral("在 1.5 秒内没有响应")), qPrintable(text));
+            QVERIFY2(!text.contains(QStringLiteral("不是")) &&
+                         !text.contains(QStringLiteral("。：")),
+                     qPrintable(text));
+        }
+        app.reset();
+        QTRY_VERIFY(processGone(pid));
+        useDeadline(std::chrono::seconds(20));
+    }
+
+    // An office killed while it starts is started once more; killed again,
+    // the start fails saying so, without calling the installation broken.
+    void officeKilledDuringItsStart_data()
+    {
+        QTest::addColumn<int>("kills");
+        QTest::newRow("once") << 1;
+        QTest::newRow("twice") << 2;
+    }
+
+    void officeKilledDuringItsStart()
+    {
+        QFETCH(int, kills);
+        shutdownDefaultEngine();
+        std::atomic<bool> stop{false};
+        std::thread killer([&] {
+            QList<long> killed;
+            while (!stop && killed.size() < kills) {
+                for (const long pid : ourOffices()) {
+                    if (!killed.contains(pid) && killed.size() < kills) {
+                        ::kill(static_cast<pid_t>(pid), SIGKILL);
+                        killed << pid;
+                    }
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        const int failure = startFailure();
+        stop = true;
+        killer.join();
+        if (kills == 1) {
+            QCOMPARE(failure, 0);
+            return;
+        }
+        QCOMPARE(failure, errc::OfficeNotInstalled);
+        QVERIFY2(lastFailure_.contains(QStringLiteral("SIGKILL")) &&
+                     !lastFailure_.contains(QStringLiteral("启动后立即退出")),
+                 qPrintable(lastFailure_));
+        QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
     }
 
     void officeIsRenewedAfterManyDocuments()

@@ -113,6 +113,40 @@ private Q_SLOTS:
         app->Quit();
     }
 
+    // Each replacement goes on from the last one and wraps around, also when
+    // earlier occurrences are left; a range's own insertion is found again
+    // only while no other range has changed the text.
+    void replacementsGoOnFromTheRangeAndWrap()
+    {
+        const QString doc = path(QStringLiteral("order.doc"));
+        testfiles::makeWordDocument(doc, {QStringLiteral("证书号甲"), QStringLiteral("证书号乙"),
+                                          QStringLiteral("证书号丙"), QStringLiteral("证书号丁")});
+        auto app = defaultEngine().createWordApplication();
+        word::Document& d = app->Documents().Open(doc, true);
+        auto range = d.Range(6, 7); // inside the second occurrence
+        const auto replaceOnce = [&](word::Range& r, const QString& text, const QString& value) {
+            return r.Find().Execute({.FindText = text,
+                                     .MatchCase = false,
+                                     .Wrap = word::wdFindContinue,
+                                     .ReplaceWith = value,
+                                     .Replace = true});
+        };
+        for (const QString& value : {QStringLiteral("一"), QStringLiteral("二"),
+                                     QStringLiteral("三"), QStringLiteral("四")})
+            QVERIFY(replaceOnce(*range, QStringLiteral("证书号"), value));
+        QVERIFY(!replaceOnce(*range, QStringLiteral("证书号"), QStringLiteral("五")));
+        QCOMPARE(range->Text(), QStringLiteral("四"));
+
+        auto other = d.Range(0, 1);
+        QVERIFY(replaceOnce(*other, QStringLiteral("四"), QStringLiteral("戊")));
+        range->Find().Text = QStringLiteral("四");
+        QVERIFY(!range->Find().Execute()); // replaced through the other range
+        const QString out = path(QStringLiteral("order-out.doc"));
+        d.SaveAs(out);
+        app->Quit();
+        QCOMPARE(documentText(out), QStringLiteral("三甲\n戊乙\n一丙\n二丁"));
+    }
+
     void replacementIsLiteralAndCaseFollowsMatchCase()
     {
         const QString doc = path(QStringLiteral("literal.doc"));
@@ -133,12 +167,14 @@ private Q_SLOTS:
                                         .Replace = true}));
         // "." is no pattern: "abc" does not match "a.c".
         QCOMPARE(replaceAll(*range, QStringLiteral("a.c"), QStringLiteral(".*")), 1);
+        // Without MatchCase any case matches.
+        QCOMPARE(replaceAll(*range, QStringLiteral("ABC"), QStringLiteral("证")), 1);
         const QString longValue = QString(3000, u'长');
         QCOMPARE(replaceAll(*range, QStringLiteral("X"), longValue), 1);
         const QString out = path(QStringLiteral("literal-out.doc"));
         d.SaveAs(out);
         app->Quit();
-        QCOMPARE(documentText(out), QStringLiteral("abc ^p$1\\n& .*\n") + longValue);
+        QCOMPARE(documentText(out), QStringLiteral("证 ^p$1\\n& .*\n") + longValue);
     }
 
     void fontSizeAppliesToChineseAndLatinText()

@@ -4,6 +4,7 @@
 #include "office/word.h"
 
 #include <QDir>
+#include <QProcess>
 
 namespace testfiles {
 
@@ -171,6 +172,13 @@ QList<float> SavedDocument::sizesOf(const QString& text)
             break;
     }
     return sizes;
+}
+
+bool killMarginSaveBetweenRenames()
+{
+    QProcess save;
+    save.start(QStringLiteral(MORVANTA_TEMPLATE_SAVE_PROBE), QStringList());
+    return save.waitForFinished(120000) && save.exitStatus() == QProcess::CrashExit;
 }
 
 } // namespace testfiles

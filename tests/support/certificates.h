@@ -33,6 +33,10 @@ void makeTemplates(); // the folders and both templates, with the certificate la
 // A template of `kind` with one line of text on the given page.
 void makeTemplatePage(paths::TemplateKind kind, const PageTwips& page);
 
+// Runs a margin save (2 cm into the original, 1 cm into the duplicate) in a
+// child that is killed between the two renames; true once it died there.
+bool killMarginSaveBetweenRenames();
+
 // The nine values of a record in column order, and back.
 QStringList recordTexts(const CertificateRecord& r);
 CertificateRecord recordOf(const QStringList& texts);

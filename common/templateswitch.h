@@ -1,0 +1,47 @@
+#pragma once
+
+// Replacing the two templates together. The margin editor writes both new
+// templates as hidden copies, then puts them in place by two renames; a
+// program that dies between the two would leave a new original beside an
+// old duplicate. So the renames are first written down in a small journal in
+// the templates folder, made durable, and carried out; the journal goes once
+// they are done. Whoever finds a journal completes it before using the
+// templates: both programs call finishInterrupted() first, which costs one
+// lookup when nothing is pending. A lock file keeps two programs from
+// carrying out the same switch at once.
+
+#include <QString>
+
+#include <functional>
+
+namespace templateswitch {
+
+// The files of one switch, all hidden working copies in the templates
+// folder: the prepared new original and duplicate, and a copy of the current
+// original that goes back should the duplicate fail to take its place.
+struct Files
+{
+    QString originalCopy;
+    QString duplicateCopy;
+    QString originalBackup;
+};
+
+// Puts both copies in place of their templates. The files belong to the
+// switch from the call on: afterwards they are in place or removed, unless a
+// failure leaves the switch pending, when they stay for its completion.
+// Should the duplicate's rename fail, the old original returns and the
+// failure is thrown. `betweenRenames` runs once the original is replaced and
+// before the duplicate is (a test may stop the save there). Throws
+// office::Error when the folder refuses the switch.
+void replaceBoth(const Files& files, const std::function<void()>& betweenRenames = {});
+
+// Completes a switch that a program left half done, so that the templates
+// are both new again. Returns at once when none is pending. Throws
+// office::Error when the switch cannot be completed.
+void finishInterrupted();
+
+// Names of the switch's own files in the templates folder (the journal, its
+// temporary and lock files), for clearing what a killed program left.
+QStringList ownFilePatterns();
+
+} // namespace templateswitch
