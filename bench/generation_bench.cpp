@@ -2,7 +2,9 @@
 // memory stays bounded over a long batch. Run by hand; prints its figures.
 //
 //   generation_bench          all measurements
-//   generation_bench quick    without the 2,000-row batch
+//   generation_bench quick    without the 2,000-row batch (on the pool)
+//
+// The 200-row batch runs on one office process and on the default pool.
 //
 // Works in a temporary HOME with the default templates of the build.
 
@@ -47,18 +49,21 @@ public:
     void showMessage(const QString&) override { ++messages; }
     void setProgress(int done, int total) override
     {
-        if (memoryEvery > 0 && (done % memoryEvery == 0 || done == total))
-            print(QStringLiteral("  %1/%2 行  %3 s  办公组件进程 %4  VmRSS %5 MB")
+        if (memoryEvery > 0 && (done % memoryEvery == 0 || done == total)) {
+            QStringList offices;
+            for (long pid : office::defaultEngineOfficePids())
+                offices << QStringLiteral("%1（VmRSS %2 MB）").arg(pid).arg(rssMb(pid), 0, 'f', 1);
+            print(QStringLiteral("  %1/%2 行  %3 s  办公组件进程 %4")
                       .arg(done, 5)
                       .arg(total)
                       .arg(static_cast<double>(clock.elapsed()) / 1000.0, 6, 'f', 1)
-                      .arg(office::defaultEngineOfficePid())
-                      .arg(officeRssMb(), 6, 'f', 1));
+                      .arg(offices.join(QStringLiteral("，"))));
+        }
     }
 
-    static double officeRssMb()
+    static double rssMb(long pid)
     {
-        QFile status(QStringLiteral("/proc/%1/status").arg(office::defaultEngineOfficePid()));
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
         if (!status.open(QIODevice::ReadOnly))
             return 0;
         for (const QByteArray& line : status.readAll().split('\n'))
@@ -67,6 +72,16 @@ public:
         return 0;
     }
 };
+
+// The default engine on `processes` offices (0: the default pool), stopped.
+void useProcesses(int processes)
+{
+    office::EngineOptions options;
+    if (processes > 0)
+        options.processes = processes;
+    office::setDefaultEngineOptions(options);
+    office::shutdownDefaultEngine();
+}
 
 QString xmlText(const QString& text)
 {
@@ -159,11 +174,12 @@ Timing runBatch(int rows, BenchView& view, bool cold)
         office::shutdownDefaultEngine();
     office::Engine& engine = office::defaultEngine();
     CertificateRecord record;
-    const GenerationCallbacks fills{
-        [&](bool& mc) { return fillCertificate(engine, view, record, TemplateKind::Original, mc); },
-        [&](bool& mc) {
-            return fillCertificate(engine, view, record, TemplateKind::Duplicate, mc);
-        }};
+    const auto fill = [&engine](TemplateKind kind) {
+        return [&engine, kind](const CertificateRecord& values, RunView& messages, bool& mc) {
+            return fillCertificate(engine, messages, values, kind, mc);
+        };
+    };
+    const GenerationCallbacks fills{fill(TemplateKind::Original), fill(TemplateKind::Duplicate)};
     view.clock.start();
     runGeneration(engine, view, record, fills);
     const double seconds = static_cast<double>(view.clock.nsecsElapsed()) / 1e9;
@@ -266,27 +282,49 @@ int runAll(bool quick)
         return 1;
     }
 
-    BenchView cold;
-    const Timing first = runBatch(200, cold, true);
-    print(QStringLiteral("200 行（含办公组件启动）：%1 s，共 %2 份文档，每对证书 %3 ms")
-              .arg(first.seconds, 0, 'f', 2)
-              .arg(first.documents)
-              .arg(first.seconds * 1000.0 / 200.0, 0, 'f', 1));
+    // The same 200 rows on one office and on the pool, each started within the timing.
+    double coldSeconds[2] = {};
+    double warmPerDocument[2] = {};
+    int poolSize = 1;
+    for (int pool = 0; pool < 2; ++pool) {
+        useProcesses(pool ? 0 : 1);
+        BenchView cold;
+        const Timing first = runBatch(200, cold, true);
+        const int processes = office::defaultEngine().parallelSessions();
+        if (pool)
+            poolSize = processes;
+        coldSeconds[pool] = first.seconds;
+        print(QStringLiteral(
+                  "%1 个办公组件进程：200 行（含办公组件启动）%2 s，共 %3 份文档，每对证书 %4 ms")
+                  .arg(processes)
+                  .arg(first.seconds, 0, 'f', 2)
+                  .arg(first.documents)
+                  .arg(first.seconds * 1000.0 / 200.0, 0, 'f', 1));
+        BenchView warm;
+        const Timing second = runBatch(200, warm, false);
+        warmPerDocument[pool] = second.seconds * 1000.0 / second.documents;
+        print(QStringLiteral("%1 个办公组件进程：200 行（办公组件已在运行）%2 s，每份文档 %3 ms")
+                  .arg(processes)
+                  .arg(second.seconds, 0, 'f', 2)
+                  .arg(warmPerDocument[pool], 0, 'f', 1));
+    }
+    print(QStringLiteral("%1 个进程的用时为 1 个进程的 %2 倍（含启动），%3 倍（已在运行）")
+              .arg(poolSize)
+              .arg(coldSeconds[1] / coldSeconds[0], 0, 'f', 2)
+              .arg(warmPerDocument[1] / warmPerDocument[0], 0, 'f', 2));
 
-    BenchView warm;
-    const Timing second = runBatch(200, warm, false);
-    const double perDocument = second.seconds * 1000.0 / second.documents;
+    // The floor and the fill's steps on one office, one document after the other.
+    useProcesses(1);
     const double floor = engineFloorMs(100);
-    print(QStringLiteral("200 行（办公组件已在运行）：%1 s，每份文档 %2 ms")
-              .arg(second.seconds, 0, 'f', 2)
-              .arg(perDocument, 0, 'f', 1));
-    print(QStringLiteral("办公组件下限（打开模板、保存、关闭）：每份文档 %1 ms；填写为其 %2 倍")
+    print(QStringLiteral("办公组件下限（打开模板、保存、关闭）：每份文档 %1 ms；"
+                         "填写（1 个进程）为其 %2 倍")
               .arg(floor, 0, 'f', 1)
-              .arg(perDocument / floor, 0, 'f', 2));
+              .arg(warmPerDocument[0] / floor, 0, 'f', 2));
 
     printFillPhases(50);
     print(QStringLiteral("每份文档单独启动办公组件：每份文档 %1 ms")
               .arg(perDocumentStartMs(3), 0, 'f', 0));
+    useProcesses(0);
 
     if (!quick) {
         print(QStringLiteral("2000 行，办公组件内存："));

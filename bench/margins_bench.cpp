@@ -65,6 +65,9 @@ int main(int argc, char* argv[])
     QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
     QCoreApplication app(argc, argv);
+    office::EngineOptions options; // as Tolberin runs: on one office
+    options.processes = 1;
+    office::setDefaultEngineOptions(options);
 
     QDir().mkpath(paths::templatesDir());
     if (!QFile::copy(QStringLiteral(MORVANTA_TEMPLATE_ORIGINAL),

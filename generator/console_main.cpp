@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
 #include <cstdio>
 #include <exception>
 
@@ -28,24 +29,24 @@ int run()
     office::Engine& engine = office::defaultEngine();
     ConsoleView view(stdout);
     CertificateRecord record;
-    int failedFills = 0;
-    auto fill = [&](paths::TemplateKind kind, bool& matchCase) {
-        const std::int16_t result = fillCertificate(engine, view, record, kind, matchCase);
-        if (result < 0)
-            ++failedFills;
-        return result;
+    std::atomic<int> failedFills = 0; // the fills run on several threads
+    auto fill = [&](paths::TemplateKind kind) {
+        return [&, kind](const CertificateRecord& values, RunView& messages, bool& matchCase) {
+            const std::int16_t result = fillCertificate(engine, messages, values, kind, matchCase);
+            if (result < 0)
+                ++failedFills;
+            return result;
+        };
     };
     const GenerationCallbacks fills{
-        .WordReplace_zhengben =
-            [&](bool& matchCase) { return fill(paths::TemplateKind::Original, matchCase); },
-        .WordReplace_fuben =
-            [&](bool& matchCase) { return fill(paths::TemplateKind::Duplicate, matchCase); },
+        .WordReplace_zhengben = fill(paths::TemplateKind::Original),
+        .WordReplace_fuben = fill(paths::TemplateKind::Duplicate),
     };
     runGeneration(engine, view, record, fills);
     if (!view.runCompleted())
         return 1;
     if (failedFills > 0) {
-        printError(QStringLiteral("%1 份文档未能生成。").arg(failedFills));
+        printError(QStringLiteral("%1 份文档未能生成。").arg(failedFills.load()));
         return 3;
     }
     return 0;

@@ -151,9 +151,17 @@ void form1::closeEvent(QCloseEvent* event)
 void form1::print_Click()
 {
     runHandler([this] {
+        // The run's fills work on copies of the rows, beside each other; the
+        // record of this window follows the run row by row.
         const GenerationCallbacks fills{
-            [this](bool& MatchCase) { return WordReplace_zhengben(MatchCase); },
-            [this](bool& MatchCase) { return WordReplace_fuben(MatchCase); },
+            [this](const CertificateRecord& record, RunView& messages, bool& MatchCase) {
+                return fillCertificate(engine_, messages, record, paths::TemplateKind::Original,
+                                       MatchCase);
+            },
+            [this](const CertificateRecord& record, RunView& messages, bool& MatchCase) {
+                return fillCertificate(engine_, messages, record, paths::TemplateKind::Duplicate,
+                                       MatchCase);
+            },
         };
         try {
             runGeneration(engine_, *this, *this, fills);

@@ -2,6 +2,7 @@
 
 #include "common/asynctask.h"
 #include "common/paths.h"
+#include "generator/fillpipeline.h"
 #include "generator/runview.h"
 #include "office/engine.h"
 #include "office/error.h"
@@ -9,6 +10,8 @@
 #include "office/spreadsheet.h"
 
 #include <QFile>
+
+#include <exception>
 
 namespace {
 
@@ -98,17 +101,32 @@ void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& rec
         return;
     }
 
+    FillPipeline pipeline(total, engine.parallelSessions(),
+                          [&sheet](int index) {
+                              CertificateRecord values;
+                              readRecord(sheet, firstDataRow + index, values);
+                              return values;
+                          },
+                          {fills.WordReplace_zhengben, fills.WordReplace_fuben});
     int done = 0;
-    for (int row = firstDataRow; isDataRow(sheet, row); ++row) {
+    for (int row = 0; row < total; ++row) {
         view.showWaitForm();
         view.setProgress(done, total);
-        readRecord(sheet, row, record);
-        bool originalMatchCase = false;
-        fills.WordReplace_zhengben(originalMatchCase);
-        bool duplicateMatchCase = false;
-        fills.WordReplace_fuben(duplicateMatchCase);
+        for (int fill = 0; fill < 2; ++fill) { // the original, then the duplicate
+            FillPipeline::Outcome outcome =
+                AsyncTask::runAndWaitForFuture([&] { return pipeline.next(); });
+            if (outcome.record)
+                record = *outcome.record;
+            for (const QString& text : outcome.messages)
+                view.showMessage(text);
+            if (outcome.failure) {
+                AsyncTask::runAndWaitForFuture([&] { pipeline.stop(); });
+                std::rethrow_exception(outcome.failure);
+            }
+        }
         ++done;
     }
+    AsyncTask::runAndWaitForFuture([&] { pipeline.stop(); });
     view.setProgress(done, total);
     view.unloadWaitForm();
 

@@ -11,13 +11,23 @@ class Engine;
 }
 
 // The batch run behind the generate button: reads every row of the data file
-// into the record and calls the two fills, original first. Failures outside
-// the fills are not caught here; they reach the caller as office::Error.
+// and calls the two fills, original first. Failures outside the fills are not
+// caught here; they reach the caller as office::Error.
+//
+// The fills run off the calling thread, as many at once as the engine has
+// office processes, and the calling thread keeps its windows drawn meanwhile.
+// What the operator sees is what a run of one fill after the other shows: the
+// fills' messages one at a time in row order, original before duplicate; the
+// progress in completed rows; `record` holding the row whose messages are
+// being shown, and the last row after the run.
 struct GenerationCallbacks
 {
-    // Called for each row after the record is filled; both take MatchCase by reference.
-    std::function<std::int16_t(bool&)> WordReplace_zhengben;
-    std::function<std::int16_t(bool&)> WordReplace_fuben;
+    // Each fill gets a copy of its row's values of its own and shows its
+    // messages through `messages`; MatchCase is passed by reference, false.
+    using Fill = std::function<std::int16_t(const CertificateRecord& record, RunView& messages,
+                                            bool& MatchCase)>;
+    Fill WordReplace_zhengben;
+    Fill WordReplace_fuben;
 };
 
 void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& record,

@@ -11,6 +11,11 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolberin"));
+    // The templates are read and written one after the other: a second
+    // office would only cost start-up time.
+    office::EngineOptions options;
+    options.processes = 1;
+    office::setDefaultEngineOptions(options);
 
     int exitCode = 0;
     {

@@ -7,6 +7,7 @@
 #include "office/spreadsheet.h"
 #include "office/word.h"
 
+#include <QList>
 #include <QString>
 
 #include <chrono>
@@ -22,6 +23,9 @@ public:
     virtual std::unique_ptr<word::Application> createWordApplication() = 0;
     // A spreadsheet application on the same office.
     virtual std::unique_ptr<sheet::Application> createSpreadsheetApplication() = 0;
+    // How many word-processor sessions can work at the same time, each on an
+    // office process of its own. Sessions may be created from any thread.
+    virtual int parallelSessions() { return 1; }
 };
 
 struct EngineOptions
@@ -33,6 +37,9 @@ struct EngineOptions
     // Replace the office process after this many documents, between sessions,
     // to bound its memory over long batches.
     int documentsPerProcess = 500;
+    // Office processes that sessions are spread over; never more than the
+    // machine's cores, at least one.
+    int processes = 2;
     // The office installation's program folder; empty: the one found at build time.
     QString programDir;
 };
@@ -44,10 +51,15 @@ Engine& defaultEngine();
 // Sets the options of the default engine; takes effect at the next office start.
 void setDefaultEngineOptions(const EngineOptions& options);
 
-// The running office's process id, or 0; for tests and diagnostics.
+// The process id of the first running office, or 0; for tests and diagnostics.
 long defaultEngineOfficePid();
+// The process ids of every running office; for tests and diagnostics.
+QList<long> defaultEngineOfficePids();
+// The process id of the office a word-processor session has its document on,
+// or 0 (no document open, or not a session of the default engine).
+long officePidOf(word::Application& session);
 
-// Ends the default engine's office now (it restarts on next use).
+// Ends the default engine's offices now (they restart on next use).
 void shutdownDefaultEngine();
 
 // Converts a document or spreadsheet into another format with the default

@@ -11,14 +11,19 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <array>
 #include <atomic>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -26,8 +31,27 @@ namespace office::detail {
 
 namespace {
 
-// The office of this program, for the signal handlers.
-std::atomic<pid_t> g_officePid{0};
+// The offices of this program, for the signal handlers: a fixed table, since
+// a handler may neither lock nor allocate.
+std::array<std::atomic<pid_t>, 32> g_officePids{};
+
+void rememberOffice(pid_t pid)
+{
+    for (std::atomic<pid_t>& slot : g_officePids) {
+        pid_t empty = 0;
+        if (slot.compare_exchange_strong(empty, pid))
+            return;
+    }
+}
+
+void forgetOffice(pid_t pid)
+{
+    for (std::atomic<pid_t>& slot : g_officePids) {
+        pid_t expected = pid;
+        if (slot.compare_exchange_strong(expected, 0))
+            return;
+    }
+}
 
 // Keeps the new profile quiet and in a Chinese locale: numbers and dates are
 // displayed as on a Simplified Chinese desktop; no lock files beside the
@@ -149,6 +173,60 @@ void closeInheritedDescriptors()
     ::close_range(3, ~0U, 0);
 }
 
+// The parent-death signal follows the thread that forked, not the program:
+// an office forked on a worker thread would be killed when that thread ends.
+// Offices are therefore forked on one thread that lasts as long as the program.
+class LastingThread
+{
+public:
+    LastingThread()
+    {
+        std::thread([this] { serve(); }).detach(); // ends with the program
+    }
+
+    pid_t fork(const std::function<void()>& child)
+    {
+        std::lock_guard caller(callMutex_);
+        std::unique_lock lock(mutex_);
+        child_ = &child;
+        done_ = false;
+        wake_.notify_all();
+        wake_.wait(lock, [this] { return done_; });
+        return result_;
+    }
+
+private:
+    void serve()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return child_ != nullptr; });
+            const pid_t pid = ::fork();
+            if (pid == 0)
+                (*child_)(); // never returns
+            result_ = pid;
+            child_ = nullptr;
+            done_ = true;
+            wake_.notify_all();
+        }
+    }
+
+    std::mutex callMutex_; // one fork at a time
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    const std::function<void()>* child_ = nullptr;
+    bool done_ = false;
+    pid_t result_ = -1;
+};
+
+// Forks; the child runs `child` (which must not return), the parent gets the
+// child's id or -1.
+pid_t forkOnLastingThread(const std::function<void()>& child)
+{
+    static LastingThread* thread = new LastingThread; // never destroyed: see above
+    return thread->fork(child);
+}
+
 } // namespace
 
 QString instanceSocketFile(const QString& profileUrl)
@@ -197,9 +275,11 @@ QStringList socketFilesOf(pid_t pid)
 
 void killOfficesFromSignalHandler()
 {
-    const pid_t pid = g_officePid.load();
-    if (pid > 0)
-        ::kill(pid, SIGKILL);
+    for (const std::atomic<pid_t>& slot : g_officePids) {
+        const pid_t pid = slot.load();
+        if (pid > 0)
+            ::kill(pid, SIGKILL);
+    }
 }
 
 OfficeProcess::OfficeProcess(QString programDir) : programDir_(std::move(programDir)) {}
@@ -291,13 +371,7 @@ void OfficeProcess::launch()
     const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     const pid_t parent = ::getpid();
 
-    const pid_t child = ::fork();
-    if (child < 0) {
-        ::close(devNull);
-        throw Error(errc::OfficeNotInstalled,
-                    QStringLiteral("无法启动 LibreOffice：系统不允许创建新进程。"));
-    }
-    if (child == 0) {
+    const pid_t child = forkOnLastingThread([&] {
         // Only async-signal-safe calls from here on. The office dies with us,
         // even when we are killed with SIGKILL.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -310,12 +384,17 @@ void OfficeProcess::launch()
         closeInheritedDescriptors();
         ::execve(binary.c_str(), argv.data(), envp.data());
         ::_exit(127);
+    });
+    if (child < 0) {
+        ::close(devNull);
+        throw Error(errc::OfficeNotInstalled,
+                    QStringLiteral("无法启动 LibreOffice：系统不允许创建新进程。"));
     }
     ::close(devNull);
     pid_ = child;
     exitCode_ = -1;
     exitSignal_ = 0;
-    g_officePid.store(child);
+    rememberOffice(child);
     if (lifelineFd_ >= 0) {
         const std::string line = std::to_string(child) + '\n';
         // A socket, not a pipe: a guardian gone must not end us with SIGPIPE.
@@ -375,7 +454,7 @@ bool OfficeProcess::isRunning()
         return true;
     exitCode_ = (r == pid_ && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
     exitSignal_ = (r == pid_ && WIFSIGNALED(status)) ? WTERMSIG(status) : 0;
-    g_officePid.store(0);
+    forgetOffice(pid_);
     pid_ = 0;
     return false;
 }
@@ -460,7 +539,7 @@ void OfficeProcess::kill()
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
-        g_officePid.store(0);
+        forgetOffice(pid_);
         pid_ = 0;
     }
     stopGuardian();

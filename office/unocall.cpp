@@ -59,32 +59,50 @@ std::int64_t steadyNowNs()
 
 } // namespace
 
-void Watchdog::arm(pid_t target, std::chrono::milliseconds deadline)
+int Watchdog::arm(pid_t target, std::chrono::milliseconds deadline)
 {
-    fired_.store(false);
-    target_.store(target);
-    deadlineNs_.store(steadyNowNs() +
-                      std::chrono::duration_cast<std::chrono::nanoseconds>(deadline).count());
+    // More calls at once than slots cannot happen (a handful of threads use
+    // the office); should they, a call waits for a slot rather than go unguarded.
+    for (;;) {
+        for (std::size_t i = 0; i < slots_.size(); ++i) {
+            Slot& slot = slots_[i];
+            if (slot.taken.exchange(true))
+                continue;
+            slot.fired.store(false);
+            slot.target.store(target);
+            slot.deadlineNs.store(
+                steadyNowNs() +
+                std::chrono::duration_cast<std::chrono::nanoseconds>(deadline).count());
+            return static_cast<int>(i);
+        }
+        std::this_thread::yield();
+    }
 }
 
-bool Watchdog::disarm()
+bool Watchdog::disarm(int ticket)
 {
-    deadlineNs_.store(0);
-    return fired_.load();
+    Slot& slot = slots_[static_cast<std::size_t>(ticket)];
+    slot.deadlineNs.store(0);
+    const bool fired = slot.fired.load();
+    slot.taken.store(false);
+    return fired;
 }
 
 void Watchdog::run()
 {
     std::unique_lock lock(mutex_);
     while (!wake_.wait_for(lock, std::chrono::milliseconds(50), [this] { return stop_; })) {
-        std::int64_t deadline = deadlineNs_.load();
-        if (deadline != 0 && steadyNowNs() > deadline &&
-            deadlineNs_.compare_exchange_strong(deadline, 0)) {
-            // The call is hung: killing the office makes the blocked call
-            // return with an exception on the caller's thread.
-            fired_.store(true);
-            if (const pid_t target = target_.load(); target > 0)
-                ::kill(target, SIGKILL);
+        const std::int64_t now = steadyNowNs();
+        for (Slot& slot : slots_) {
+            std::int64_t deadline = slot.deadlineNs.load();
+            if (deadline != 0 && now > deadline &&
+                slot.deadlineNs.compare_exchange_strong(deadline, 0)) {
+                // The call is hung: killing the office makes the blocked call
+                // return with an exception on the caller's thread.
+                slot.fired.store(true);
+                if (const pid_t target = slot.target.load(); target > 0)
+                    ::kill(target, SIGKILL);
+            }
         }
     }
 }
@@ -135,7 +153,7 @@ Connection::Connection(const EngineOptions& options, Watchdog& watchdog)
 Connection::~Connection()
 {
     // Dropping references to a dead office is quick; the process goes first.
-    process_.kill();
+    kill();
     try {
         desktop_.clear();
         context_.clear();
@@ -199,19 +217,19 @@ void Connection::connect()
             throw Error(errc::OfficeNotInstalled,
                         QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
                             .arg(seconds(options_.startDeadline)));
-        watchdog_.arm(process_.pid(), left);
+        const int ticket = watchdog_.arm(process_.pid(), left);
         try {
             const Reference<uno::XInterface> remote = resolver->resolve(url);
             context_.set(remote, uno::UNO_QUERY_THROW);
             desktop_ = frame::Desktop::create(context_);
-            watchdog_.disarm();
+            watchdog_.disarm(ticket);
             break;
         } catch (const connection::NoConnectException&) {
-            watchdog_.disarm();
+            watchdog_.disarm(ticket);
             process_.recordSocketFiles(); // a kill during start-up leaves none behind
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         } catch (const uno::Exception& e) {
-            const bool timedOut = watchdog_.disarm();
+            const bool timedOut = watchdog_.disarm(ticket);
             if (timedOut)
                 throw Error(errc::OfficeNotInstalled,
                             QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
@@ -228,14 +246,44 @@ void Connection::connect()
 
 void Connection::abandon()
 {
-    process_.kill();
+    kill();
     new (&desktop_) Reference<frame::XDesktop2>();
     new (&context_) Reference<uno::XComponentContext>();
 }
 
 bool Connection::isAlive()
 {
-    return desktop_.is() && process_.isRunning();
+    return desktop_.is() && processRunning();
+}
+
+bool Connection::processRunning()
+{
+    std::lock_guard lock(processMutex_);
+    return process_.isRunning();
+}
+
+pid_t Connection::pid()
+{
+    std::lock_guard lock(processMutex_);
+    return process_.pid();
+}
+
+void Connection::kill()
+{
+    std::lock_guard lock(processMutex_);
+    process_.kill();
+}
+
+void Connection::addLeftover(const QString& path)
+{
+    std::lock_guard lock(processMutex_);
+    process_.addLeftover(path);
+}
+
+void Connection::removeLeftover(const QString& path)
+{
+    std::lock_guard lock(processMutex_);
+    process_.removeLeftover(path);
 }
 
 Error Connection::failure(const uno::Exception& e, bool timedOut, bool disposed,
@@ -248,7 +296,7 @@ Error Connection::failure(const uno::Exception& e, bool timedOut, bool disposed,
     // would blame the file for what the office did.
     const QString what = describe.operation() + QStringLiteral("：");
     if (timedOut) {
-        process_.kill();
+        kill();
         return Error(errc::OfficeNoAnswer,
                      what +
                          QStringLiteral("办公组件在 %1 秒内没有响应，已将其结束。")
@@ -259,15 +307,23 @@ Error Connection::failure(const uno::Exception& e, bool timedOut, bool disposed,
     // moment to be reaped, so that its end is reported as such.
     const bool bridgeGone =
         disposed || detail.contains(QStringLiteral("bridge"), Qt::CaseInsensitive);
-    if (bridgeGone ? process_.waitForEnd(500) : !process_.isRunning()) {
-        const QString how = process_.endDescription();
-        process_.kill();
+    QString how;
+    bool ended = false;
+    {
+        std::lock_guard lock(processMutex_);
+        ended = bridgeGone ? process_.waitForEnd(500) : !process_.isRunning();
+        if (ended) {
+            how = process_.endDescription();
+            process_.kill();
+        }
+    }
+    if (ended) {
         return Error(errc::OfficeGone,
                      what + QStringLiteral("办公组件在处理过程中意外结束（%1）。").arg(how) +
                          engineDetail);
     }
     if (bridgeGone) {
-        process_.kill(); // the bridge is gone: this office is of no further use
+        kill(); // the bridge is gone: this office is of no further use
         return Error(errc::OfficeGone,
                      what + QStringLiteral("与办公组件的连接已断开。") + engineDetail);
     }

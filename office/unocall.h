@@ -13,6 +13,7 @@
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -57,23 +58,30 @@ QString toQString(const rtl::OUString& s);
 rtl::OUString toOUString(const QString& s);
 QString fileUrl(const QString& path);
 
-// Kills the office when a call outlives its deadline. Arming is a couple of
-// atomic stores: the watchdog looks at the deadline a few times a second
-// instead of being woken for every call.
+// Kills the office when a call outlives its deadline. Calls on several
+// threads (on different offices, or beside each other on one) each have a
+// deadline of their own: arm() takes a free slot and returns its ticket.
+// Arming is a few atomic stores: the watchdog looks at the deadlines a few
+// times a second instead of being woken for every call.
 class Watchdog
 {
 public:
     Watchdog();
     ~Watchdog();
-    void arm(pid_t target, std::chrono::milliseconds deadline);
+    int arm(pid_t target, std::chrono::milliseconds deadline);
     // Returns whether the deadline passed (and the office was killed) since arm().
-    bool disarm();
+    bool disarm(int ticket);
 
 private:
+    struct Slot
+    {
+        std::atomic<bool> taken{false};
+        std::atomic<std::int64_t> deadlineNs{0}; // steady clock; 0 when disarmed
+        std::atomic<pid_t> target{0};
+        std::atomic<bool> fired{false};
+    };
     void run();
-    std::atomic<std::int64_t> deadlineNs_{0}; // steady clock; 0 when disarmed
-    std::atomic<pid_t> target_{0};
-    std::atomic<bool> fired_{false};
+    std::array<Slot, 64> slots_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stop_ = false;
@@ -86,17 +94,19 @@ public:
     Connection(const EngineOptions& options, Watchdog& watchdog);
     ~Connection();
 
+    // These may be called from several threads at once: a fill and the data
+    // workbook can share an office.
     bool isAlive();
-    pid_t pid() const { return process_.pid(); }
+    pid_t pid();
     const css::uno::Reference<css::frame::XDesktop2>& desktop() const { return desktop_; }
-    void kill() { process_.kill(); }
-    void addLeftover(const QString& path) { process_.addLeftover(path); }
-    void removeLeftover(const QString& path) { process_.removeLeftover(path); }
+    void kill();
+    void addLeftover(const QString& path);
+    void removeLeftover(const QString& path);
     // At program exit: ends the office and leaves the proxies unreleased,
     // since the UNO runtime may already be torn down.
     void abandon();
 
-    int documentsOpened = 0;
+    std::atomic<int> documentsOpened{0};
 
     // Runs one call into the office under the deadline. A UNO exception
     // becomes office::Error: "did not answer" when the deadline passed, "ended"
@@ -108,8 +118,11 @@ private:
                   const Description& describe);
     void connect();
 
+    bool processRunning();
+
     EngineOptions options_;
     Watchdog& watchdog_;
+    std::mutex processMutex_; // guards process_ once the connection is shared
     OfficeProcess process_;
     css::uno::Reference<css::uno::XComponentContext> context_;
     css::uno::Reference<css::frame::XDesktop2> desktop_;
@@ -120,24 +133,24 @@ template <class F> decltype(auto) Connection::call(F&& f, const Description& des
     struct Disarm
     {
         Watchdog& watchdog;
+        int ticket;
         bool done = false;
         ~Disarm()
         {
             if (!done)
-                watchdog.disarm();
+                watchdog.disarm(ticket);
         }
     };
-    watchdog_.arm(pid(), options_.callDeadline);
-    Disarm guard{watchdog_};
+    Disarm guard{watchdog_, watchdog_.arm(pid(), options_.callDeadline)};
     try {
         return f();
     } catch (const css::lang::DisposedException& e) {
         guard.done = true;
-        const bool timedOut = watchdog_.disarm();
+        const bool timedOut = watchdog_.disarm(guard.ticket);
         throw failure(e, timedOut, true, describe);
     } catch (const css::uno::Exception& e) {
         guard.done = true;
-        const bool timedOut = watchdog_.disarm();
+        const bool timedOut = watchdog_.disarm(guard.ticket);
         throw failure(e, timedOut, false, describe);
     }
 }

@@ -10,8 +10,11 @@
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <exception>
+#include <thread>
 
 using namespace com::sun::star;
 using com::sun::star::uno::Any;
@@ -62,33 +65,142 @@ void installSignalHandlers()
 
 } // namespace
 
-UnoEngine::UnoEngine(EngineOptions options) : options_(withDefaults(std::move(options))) {}
+UnoEngine::UnoEngine(EngineOptions options) : options_(withDefaults(std::move(options)))
+{
+    processes_.resize(static_cast<std::size_t>(poolSize()));
+}
 
 UnoEngine::~UnoEngine()
 {
     shutdown();
 }
 
-std::shared_ptr<Connection> UnoEngine::connection()
+int UnoEngine::poolSize() const
 {
-    if (connection_ && !connection_->isAlive()) {
-        connection_->kill();
-        connection_.reset();
+    const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    return std::clamp(options_.processes, 1, cores);
+}
+
+void UnoEngine::setOptions(const EngineOptions& options)
+{
+    std::lock_guard lock(mutex_);
+    options_ = withDefaults(options);
+    resizeWhenIdle();
+}
+
+void UnoEngine::resizeWhenIdle()
+{
+    for (const Process& p : processes_)
+        if (p.connection || p.sessions > 0)
+            return;
+    processes_.resize(static_cast<std::size_t>(poolSize()));
+}
+
+int UnoEngine::parallelSessions()
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(processes_.size());
+}
+
+std::shared_ptr<Connection> UnoEngine::connection(int index)
+{
+    {
+        std::lock_guard lock(mutex_);
+        const std::shared_ptr<Connection>& c =
+            processes_.at(static_cast<std::size_t>(index)).connection;
+        if (c && c->isAlive())
+            return c;
     }
-    if (!connection_) {
-        installSignalHandlers();
-        connection_ = std::make_shared<Connection>(withDefaults(options_), watchdog_);
+    std::lock_guard starting(startMutex_);
+    std::vector<int> toStart;
+    std::shared_ptr<Connection> dead;
+    EngineOptions options;
+    {
+        std::lock_guard lock(mutex_);
+        const bool cold = std::none_of(processes_.begin(), processes_.end(),
+                                       [](const Process& p) { return p.connection != nullptr; });
+        if (cold)
+            resizeWhenIdle();
+        Process& wanted = processes_.at(static_cast<std::size_t>(index));
+        if (wanted.connection && wanted.connection->isAlive())
+            return wanted.connection; // another thread started it meanwhile
+        dead = std::move(wanted.connection);
+        toStart.push_back(index);
+        // A first start brings up the whole pool: the offices start side by side.
+        for (int i = 0; cold && i < static_cast<int>(processes_.size()); ++i)
+            if (i != index)
+                toStart.push_back(i);
+        options = options_;
     }
-    return connection_;
+    if (dead)
+        dead->kill();
+    installSignalHandlers();
+
+    std::vector<std::shared_ptr<Connection>> started(toStart.size());
+    std::vector<std::exception_ptr> failures(toStart.size());
+    const auto start = [&](std::size_t k) {
+        try {
+            started[k] = std::make_shared<Connection>(options, watchdog_);
+        } catch (...) {
+            failures[k] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> others;
+    for (std::size_t k = 1; k < toStart.size(); ++k)
+        others.emplace_back(start, k);
+    start(0);
+    for (std::thread& t : others)
+        t.join();
+
+    {
+        std::lock_guard lock(mutex_);
+        for (std::size_t k = 0; k < toStart.size(); ++k)
+            processes_[static_cast<std::size_t>(toStart[k])].connection = started[k];
+    }
+    // Only the office asked for counts; another one that failed is tried
+    // again when it is needed.
+    if (failures[0])
+        std::rethrow_exception(failures[0]);
+    return started[0];
+}
+
+int UnoEngine::sessionStarted()
+{
+    std::shared_ptr<Connection> due;
+    int chosen = 0;
+    {
+        std::lock_guard lock(mutex_);
+        // A free running office, else a free one to start, else the least busy.
+        const auto rank = [](Process& p) {
+            if (p.sessions > 0)
+                return 2 + p.sessions;
+            return p.connection && p.connection->isAlive() ? 0 : 1;
+        };
+        for (int i = 1; i < static_cast<int>(processes_.size()); ++i)
+            if (rank(processes_[static_cast<std::size_t>(i)]) <
+                rank(processes_[static_cast<std::size_t>(chosen)]))
+                chosen = i;
+        Process& p = processes_[static_cast<std::size_t>(chosen)];
+        // An office that has served many documents is replaced between two
+        // sessions: LibreOffice's memory grows over long batches.
+        if (p.sessions == 0 && p.connection &&
+            p.connection->documentsOpened >= options_.documentsPerProcess)
+            due = std::move(p.connection);
+        ++p.sessions;
+    }
+    if (due)
+        due->kill();
+    return chosen;
+}
+
+void UnoEngine::sessionEnded(int index)
+{
+    std::lock_guard lock(mutex_);
+    --processes_.at(static_cast<std::size_t>(index)).sessions;
 }
 
 std::unique_ptr<word::Application> UnoEngine::createWordApplication()
 {
-    // Between two sessions, an office that has served many documents is
-    // replaced: LibreOffice's memory grows over long batches.
-    if (openSessions_ == 0 && connection_ &&
-        connection_->documentsOpened >= options_.documentsPerProcess)
-        shutdown();
     return std::make_unique<UnoWordApplication>(*this);
 }
 
@@ -97,24 +209,38 @@ std::unique_ptr<sheet::Application> UnoEngine::createSpreadsheetApplication()
     return std::make_unique<UnoSheetApplication>(*this);
 }
 
-long UnoEngine::officePid()
+QList<long> UnoEngine::officePids()
 {
-    return connection_ && connection_->isAlive() ? connection_->pid() : 0;
+    std::lock_guard lock(mutex_);
+    QList<long> pids;
+    for (const Process& p : processes_)
+        if (p.connection && p.connection->isAlive())
+            pids << p.connection->pid();
+    return pids;
 }
 
 void UnoEngine::shutdown()
 {
-    if (connection_) {
-        connection_->kill();
-        connection_.reset();
+    std::vector<std::shared_ptr<Connection>> running;
+    {
+        std::lock_guard lock(mutex_);
+        for (Process& p : processes_)
+            if (p.connection)
+                running.push_back(std::move(p.connection));
+        resizeWhenIdle();
     }
+    for (const std::shared_ptr<Connection>& c : running)
+        c->kill();
 }
 
 void UnoEngine::abandon()
 {
-    if (connection_) {
-        connection_->abandon();
-        connection_.reset();
+    std::lock_guard lock(mutex_);
+    for (Process& p : processes_) {
+        if (p.connection) {
+            p.connection->abandon();
+            p.connection.reset();
+        }
     }
 }
 
@@ -150,7 +276,18 @@ void setDefaultEngineOptions(const EngineOptions& options)
 
 long defaultEngineOfficePid()
 {
-    return detail::unoEngine().officePid();
+    return detail::unoEngine().officePids().value(0);
+}
+
+QList<long> defaultEngineOfficePids()
+{
+    return detail::unoEngine().officePids();
+}
+
+long officePidOf(word::Application& session)
+{
+    auto* uno = dynamic_cast<detail::UnoWordApplication*>(&session);
+    return uno ? uno->officePid() : 0;
 }
 
 void shutdownDefaultEngine()
@@ -161,7 +298,7 @@ void shutdownDefaultEngine()
 void convertFile(const QString& source, const QString& target, const QString& filterName)
 {
     using namespace detail;
-    std::shared_ptr<Connection> c = unoEngine().connection();
+    std::shared_ptr<Connection> c = unoEngine().connection(0);
     const bool spreadsheet = filterName.contains(QStringLiteral("Calc")) ||
                              filterName.contains(QStringLiteral("Excel")) ||
                              filterName.contains(QStringLiteral("calc"));

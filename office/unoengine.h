@@ -4,11 +4,15 @@
 #include "office/unocall.h"
 
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace office::detail {
 
-// The engine on one private LibreOffice process, replaced when it died or
-// after documentsPerProcess documents (between two sessions).
+// The engine on a small pool of private LibreOffice processes. Each word
+// session claims a process of its own for its life; the data workbook lives
+// on the first one, beside whatever session is there. A process is replaced
+// when it died, or after documentsPerProcess documents while no session is on it.
 class UnoEngine : public Engine
 {
 public:
@@ -17,24 +21,37 @@ public:
 
     std::unique_ptr<word::Application> createWordApplication() override;
     std::unique_ptr<sheet::Application> createSpreadsheetApplication() override;
+    int parallelSessions() override;
 
-    void setOptions(const EngineOptions& options) { options_ = options; }
-    // The live connection, starting an office when there is none.
-    std::shared_ptr<Connection> connection();
-    long officePid();
+    // Takes effect at the next start of the offices.
+    void setOptions(const EngineOptions& options);
+    // The live connection of process `index`, starting offices where there
+    // are none. A first start brings up every process of the pool at once.
+    std::shared_ptr<Connection> connection(int index);
+    QList<long> officePids();
     void shutdown();
-    // At program exit: ends the office without touching the UNO runtime.
+    // At program exit: ends the offices without touching the UNO runtime.
     void abandon();
 
-    // Word sessions: the process is only replaced while none is open.
-    void sessionStarted() { ++openSessions_; }
-    void sessionEnded() { --openSessions_; }
+    // Word sessions: a new one gets a process that no session is on (a
+    // running one first) and renews it when it is due.
+    int sessionStarted();
+    void sessionEnded(int index);
 
 private:
+    struct Process
+    {
+        std::shared_ptr<Connection> connection;
+        int sessions = 0;
+    };
+    int poolSize() const;
+    void resizeWhenIdle(); // to the options' pool size, when nothing runs
+
     EngineOptions options_;
     Watchdog watchdog_;
-    std::shared_ptr<Connection> connection_;
-    int openSessions_ = 0;
+    std::mutex mutex_;      // the table below; never held across a start
+    std::mutex startMutex_; // one start (of one or several offices) at a time
+    std::vector<Process> processes_;
 };
 
 UnoEngine& unoEngine();

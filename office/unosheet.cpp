@@ -14,22 +14,39 @@ using com::sun::star::uno::UNO_QUERY_THROW;
 
 namespace office::detail {
 
+namespace {
+// The data workbook lives on the pool's first office.
+constexpr int dataProcess = 0;
+} // namespace
+
 QString UnoWorksheet::CellText(int row, int column)
 {
     if (row < 1 || column < 1 || row > 1048576 || column > 16384)
         throw Error(errc::InvalidValue,
                     QStringLiteral("单元格位置（第 %1 行，第 %2 列）无效。").arg(row).arg(column));
-    Connection& c = book_.attach();
-    return c.call(
-        [&] {
-            const Reference<table::XCell> cell = sheet->getCellByPosition(column - 1, row - 1);
-            // The cell's text is its value as formatted, as the sheet shows it.
-            return toQString(Reference<text::XText>(cell, UNO_QUERY_THROW)->getString());
-        },
-        describeAs(errc::NotASpreadsheet, QStringLiteral("无法读取数据文件“%1”第 %2 行第 %3 列")
-                                              .arg(book_.path())
-                                              .arg(row)
-                                              .arg(column)));
+    // Reading changes nothing: when the office dies under a read (a fill
+    // beside it made it fail, or it was renewed) the workbook is opened again
+    // on a new one and the cell read once more.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            Connection& c = book_.attach();
+            return c.call(
+                [&] {
+                    const Reference<table::XCell> cell =
+                        sheet->getCellByPosition(column - 1, row - 1);
+                    // The cell's text is its value as formatted, as the sheet shows it.
+                    return toQString(Reference<text::XText>(cell, UNO_QUERY_THROW)->getString());
+                },
+                describeAs(errc::NotASpreadsheet,
+                           QStringLiteral("无法读取数据文件“%1”第 %2 行第 %3 列")
+                               .arg(book_.path())
+                               .arg(row)
+                               .arg(column)));
+        } catch (const Error& e) {
+            if (attempt > 0 || e.number() != errc::OfficeGone)
+                throw;
+        }
+    }
 }
 
 UnoWorkbook::UnoWorkbook(UnoEngine& engine, QString path) : engine_(engine), path_(std::move(path))
@@ -48,16 +65,16 @@ UnoWorkbook::~UnoWorkbook()
 Connection& UnoWorkbook::attach()
 {
     if (component_.is() && connection_ && connection_->isAlive() &&
-        connection_ == engine_.connection())
+        connection_ == engine_.connection(dataProcess))
         return *connection_;
     component_.clear();
-    connection_ = engine_.connection();
+    connection_ = engine_.connection(dataProcess);
     try {
         component_ = loadComponent(*connection_, path_, true, true);
     } catch (const Error& e) {
         if (e.number() != errc::OfficeGone) // the office died just before: try a new one
             throw;
-        connection_ = engine_.connection();
+        connection_ = engine_.connection(dataProcess);
         component_ = loadComponent(*connection_, path_, true, true);
     }
     for (auto& [name, sheet] : sheets_)

@@ -780,9 +780,9 @@ void UnoDocument::Close()
 
 // --- Application ------------------------------------------------------------
 
-UnoWordApplication::UnoWordApplication(UnoEngine& engine) : engine_(engine)
+UnoWordApplication::UnoWordApplication(UnoEngine& engine)
+    : engine_(engine), process_(engine.sessionStarted())
 {
-    engine_.sessionStarted();
 }
 
 UnoWordApplication::~UnoWordApplication()
@@ -792,7 +792,7 @@ UnoWordApplication::~UnoWordApplication()
             document_.reset();
         } catch (...) {
         }
-        engine_.sessionEnded();
+        engine_.sessionEnded(process_);
     }
 }
 
@@ -821,7 +821,7 @@ word::Document& UnoWordApplication::open(const QString& fileName, bool readOnly)
     ensureRunning();
     if (document_ && document_->isOpen())
         throw Error(errc::OfficeFailure, QStringLiteral("每个文字处理会话只能打开一个文档。"));
-    std::shared_ptr<Connection> connection = engine_.connection();
+    std::shared_ptr<Connection> connection = engine_.connection(process_);
     Reference<lang::XComponent> component;
     QString filter;
     try {
@@ -831,11 +831,16 @@ word::Document& UnoWordApplication::open(const QString& fileName, bool readOnly)
         // nothing of the session was lost, so opening is tried once more.
         if (e.number() != errc::OfficeGone)
             throw;
-        connection = engine_.connection();
+        connection = engine_.connection(process_);
         component = loadComponent(*connection, fileName, readOnly, false, &filter);
     }
     document_ = std::make_unique<UnoDocument>(connection, component, fileName, filter);
     return *document_;
+}
+
+long UnoWordApplication::officePid()
+{
+    return document_ && document_->isOpen() ? document_->connection().pid() : 0;
 }
 
 word::Document& UnoWordApplication::ActiveDocument()
@@ -863,7 +868,7 @@ void UnoWordApplication::Quit()
     if (quit_)
         return;
     quit_ = true;
-    engine_.sessionEnded();
+    engine_.sessionEnded(process_);
     std::unique_ptr<UnoDocument> doc = std::move(document_);
     if (doc)
         doc->Close();

@@ -170,6 +170,8 @@ public:
     void Quit() override;
 
     word::Document& open(const QString& fileName, bool readOnly);
+    // The office the open document is on, or 0.
+    long officePid();
 
 private:
     class Docs : public word::Documents
@@ -188,6 +190,7 @@ private:
     void ensureRunning() const;
 
     UnoEngine& engine_;
+    int process_; // the engine's process this session works on
     Docs documents_{*this};
     std::unique_ptr<UnoDocument> document_;
     bool quit_ = false;

@@ -1,6 +1,6 @@
-// Starts the office, prints "<office pid> <temporary folder> <pipe name>", then ends the
-// way its second argument says: exit, throw, sigterm, sigint or sigkill; or
-// "saveloop:<file>" saves the document there again and again until killed.
+// Starts the offices, prints "<office pid> <temporary folder> <pipe name>" for
+// each on one line, then ends the way its second argument says: exit, throw, sigterm, sigint or
+// sigkill; or "saveloop:<file>" saves the document there again and again until killed.
 
 #include "office/engine.h"
 
@@ -21,22 +21,26 @@ int main(int argc, char** argv)
         word->Documents().Open(QString::fromLocal8Bit(argv[1]), true);
         word->Quit();
     }
-    const long pid = office::defaultEngineOfficePid();
-    // The office's TMPDIR is <folder>/tmp.
-    QFile environment(QStringLiteral("/proc/%1/environ").arg(pid));
-    QString folder;
-    if (environment.open(QIODevice::ReadOnly))
-        for (const QByteArray& entry : environment.readAll().split('\0'))
-            if (entry.startsWith("TMPDIR="))
-                folder =
-                    QDir::cleanPath(QString::fromLocal8Bit(entry.mid(7)) + QStringLiteral("/.."));
-    QString pipe;
-    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    if (cmdline.open(QIODevice::ReadOnly))
-        for (const QByteArray& arg : cmdline.readAll().split('\0'))
-            if (arg.startsWith("--accept=pipe,name="))
-                pipe = QString::fromLocal8Bit(arg.mid(19, arg.indexOf(';') - 19));
-    std::printf("%ld %s %s\n", pid, qPrintable(folder), qPrintable(pipe));
+    // "<office pid> <temporary folder> <pipe name>" for every office, on one line.
+    QStringList offices;
+    for (const long pid : office::defaultEngineOfficePids()) {
+        // The office's TMPDIR is <folder>/tmp.
+        QFile environment(QStringLiteral("/proc/%1/environ").arg(pid));
+        QString folder;
+        if (environment.open(QIODevice::ReadOnly))
+            for (const QByteArray& entry : environment.readAll().split('\0'))
+                if (entry.startsWith("TMPDIR="))
+                    folder = QDir::cleanPath(QString::fromLocal8Bit(entry.mid(7)) +
+                                             QStringLiteral("/.."));
+        QString pipe;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly))
+            for (const QByteArray& arg : cmdline.readAll().split('\0'))
+                if (arg.startsWith("--accept=pipe,name="))
+                    pipe = QString::fromLocal8Bit(arg.mid(19, arg.indexOf(';') - 19));
+        offices << QStringLiteral("%1 %2 %3").arg(pid).arg(folder, pipe);
+    }
+    std::printf("%s\n", qPrintable(offices.join(u' ')));
     std::fflush(stdout);
 
     const QByteArray ending = argv[2];

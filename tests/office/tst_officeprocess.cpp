@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QThread>
 #include <QtTest>
 
 #include <atomic>
@@ -97,11 +98,13 @@ class OfficeProcessTest : public QObject
     QTemporaryDir dir_;
     QString doc_;
 
-    void useDeadline(std::chrono::milliseconds deadline, int documentsPerProcess = 300)
+    void useDeadline(std::chrono::milliseconds deadline, int documentsPerProcess = 300,
+                     int processes = 2)
     {
         EngineOptions options;
         options.callDeadline = deadline;
         options.documentsPerProcess = documentsPerProcess;
+        options.processes = processes;
         setDefaultEngineOptions(options);
         shutdownDefaultEngine();
     }
@@ -242,6 +245,83 @@ private Q_SLOTS:
         useDeadline(std::chrono::seconds(20));
     }
 
+    // Two sessions at once are on two offices. A call hung on one fails at its
+    // own deadline while calls on the other go on, each with a deadline of its own.
+    void sessionsAtOnceOnOfficesOfTheirOwn()
+    {
+        if (QThread::idealThreadCount() < 2)
+            QSKIP("one core: the pool has one office");
+        useDeadline(std::chrono::milliseconds(1500));
+        auto first = defaultEngine().createWordApplication();
+        auto second = defaultEngine().createWordApplication();
+        word::Document& hungDoc = first->Documents().Open(doc_, true);
+        word::Document& busyDoc = second->Documents().Open(doc_, true);
+        const auto hung = static_cast<pid_t>(officePidOf(*first));
+        QVERIFY(hung > 0 && officePidOf(*second) > 0 && hung != officePidOf(*second));
+
+        ::kill(hung, SIGSTOP);
+        QTRY_COMPARE(processState(hung), 'T');
+        std::atomic<bool> done = false;
+        std::atomic<int> calls = 0;
+        std::atomic<bool> busyFailed = false;
+        std::thread busy([&] {
+            try {
+                while (!done)
+                    if (busyDoc.Range(0, 4)->Text() == QStringLiteral("证书号码"))
+                        ++calls;
+            } catch (const Error&) {
+                busyFailed = true;
+            }
+        });
+        std::thread rescue(
+            [&] { // should the deadline never come, the test fails instead of hanging
+                for (int i = 0; i < 100 && !done; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                if (!done)
+                    ::kill(hung, SIGKILL);
+            });
+        QElapsedTimer clock;
+        clock.start();
+        int failure = 0;
+        try {
+            hungDoc.Range(0, 4)->Text();
+        } catch (const Error& e) {
+            failure = e.number();
+        }
+        const qint64 elapsed = clock.elapsed();
+        done = true;
+        busy.join();
+        rescue.join();
+        QCOMPARE(failure, errc::OfficeNoAnswer);
+        QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
+        QVERIFY(!busyFailed && calls > 0);
+        QCOMPARE(busyDoc.Range(0, 4)->Text(), QStringLiteral("证书号码"));
+        first.reset();
+        second.reset();
+        useDeadline(std::chrono::seconds(20));
+    }
+
+    // Offices started from a worker thread stay when that thread ends (the
+    // parent-death signal follows the thread that started a process).
+    void officesStartedOnAPassingThreadStay()
+    {
+        shutdownDefaultEngine();
+        QString read;
+        std::thread([&] {
+            try {
+                read = openAndRead();
+            } catch (const Error& e) {
+                read = e.message();
+            }
+        }).join();
+        QCOMPARE(read, QStringLiteral("证书号码"));
+        const QList<long> pids = defaultEngineOfficePids();
+        QVERIFY(!pids.isEmpty());
+        QTest::qWait(1000);
+        QCOMPARE(openAndRead(), QStringLiteral("证书号码"));
+        QCOMPARE(defaultEngineOfficePids(), pids);
+    }
+
     // A hung open or save names the operation, the file and the deadline,
     // not the file as a bad document.
     void frozenCallNamesTheDeadlineAndTheFile_data()
@@ -294,7 +374,7 @@ private Q_SLOTS:
     void officeKilledDuringItsStart()
     {
         QFETCH(int, kills);
-        shutdownDefaultEngine();
+        useDeadline(std::chrono::seconds(20), 300, 1); // the kills are for one office
         std::atomic<bool> stop{false};
         std::thread killer([&] {
             QList<long> killed;
@@ -311,6 +391,7 @@ private Q_SLOTS:
         const int failure = startFailure();
         stop = true;
         killer.join();
+        useDeadline(std::chrono::seconds(20));
         if (kills == 1) {
             QCOMPARE(failure, 0);
             return;
@@ -390,15 +471,18 @@ private Q_SLOTS:
                     {doc_, ending});
         QVERIFY(probe.waitForReadyRead(60000));
         const QList<QByteArray> fields = probe.readLine().trimmed().split(' ');
-        QCOMPARE(fields.size(), 3);
-        const long pid = fields[0].toLong();
-        const QString folder = QString::fromUtf8(fields[1]);
-        const QString pipeName = QString::fromUtf8(fields[2]);
-        QVERIFY(pid > 0 && QDir(folder).exists());
+        // Every office of the pool is up: the program ends with all of them running.
+        QCOMPARE(fields.size(), 3 * std::min(2, QThread::idealThreadCount()));
         probe.waitForFinished(30000);
-        QTRY_VERIFY_WITH_TIMEOUT(processGone(pid), 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder).exists(), 30000);
-        QVERIFY(!QFile::exists(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName));
+        for (qsizetype i = 0; i < fields.size(); i += 3) {
+            const long pid = fields[i].toLong();
+            const QString folder = QString::fromUtf8(fields[i + 1]);
+            const QString pipeName = QString::fromUtf8(fields[i + 2]);
+            QVERIFY(pid > 0 && !folder.isEmpty());
+            QTRY_VERIFY_WITH_TIMEOUT(processGone(pid), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder).exists(), 30000);
+            QVERIFY(!QFile::exists(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName));
+        }
     }
 
     // Killed while the office is still starting, once it has made its first
