@@ -145,7 +145,7 @@ private Q_SLOTS:
     {
         if (QThread::idealThreadCount() < 2)
             QSKIP("one core: the pool has one office");
-        useDeadline(std::chrono::milliseconds(1500));
+        useDeadline(std::chrono::seconds(8)); // room for an open on a loaded machine
         auto first = defaultEngine().createWordApplication();
         auto second = defaultEngine().createWordApplication();
         word::Document& hungDoc = first->Documents().Open(doc_, true);
@@ -173,7 +173,7 @@ private Q_SLOTS:
         done = true;
         busy.join();
         QCOMPARE(failure, errc::OfficeNoAnswer);
-        QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
+        QVERIFY2(elapsed < 20000, qPrintable(QString::number(elapsed)));
         QVERIFY(calls > 0);
         QCOMPARE(busyDoc.Range(0, 4)->Text(), QStringLiteral("证书号码"));
     }
@@ -209,8 +209,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, during);
         QFETCH(bool, killed);
-        useDeadline(std::chrono::milliseconds(1500));
-        openAndRead(); // the office is up
+        useDeadline(std::chrono::seconds(8)); // room for an open on a loaded machine
+        openAndRead();                        // the office is up
         const auto pid = static_cast<pid_t>(defaultEngineOfficePid());
         const QString target = dir_.filePath(QStringLiteral("saved.doc"));
         auto app = defaultEngine().createWordApplication();
@@ -238,10 +238,10 @@ private Q_SLOTS:
             text = e.description();
         }
         killer = {};
-        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < 25000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(failure, killed ? errc::OfficeGone : errc::OfficeNoAnswer);
         const QString expected = killed ? QStringLiteral("意外结束（被信号 9（SIGKILL）结束）")
-                                        : QStringLiteral("在 1.5 秒内没有响应");
+                                        : QStringLiteral("在 8 秒内没有响应");
         QVERIFY2(text.contains(expected) && !text.contains(QStringLiteral("不是")) &&
                      !text.contains(QStringLiteral("。：")),
                  qPrintable(text));
