@@ -279,6 +279,10 @@ private Q_SLOTS:
         const QString pipe =
             QStringLiteral("operators-office-%1").arg(QCoreApplication::applicationPid());
         QProcess own;
+        // Its scratch folders go with its profile, not into /tmp.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), profile.path());
+        own.setProcessEnvironment(env);
         for (int start = 0; start < 3 && !QFile::exists(pipeSocket(pipe)); ++start) {
             // A new profile may end the first start with 81.
             own.start(QStringLiteral(MORVANTA_OFFICE_PROGRAM_DIR "/soffice.bin"),
