@@ -60,6 +60,7 @@ private:
 
     QString programDir_;
     QString tempDir_;
+    QString fontConfig_; // the office's font configuration, when written
     QString pipeName_;
     pid_t pid_ = 0;
     pid_t guardianPid_ = 0;

@@ -16,6 +16,8 @@ packages=(
     fonts-noto-cjk xdg-utils
     # widget tests on a virtual display, and looking at rendered documents
     xvfb xauth xdotool x11-utils imagemagick poppler-utils openbox
+    # the fonts the office sees (fc-match, fc-list)
+    fontconfig
     # the Debian package: dependencies of the programs, and checking it
     dpkg-dev file lintian
 )
