@@ -28,9 +28,12 @@ FillPipeline::FillPipeline(int rows, int lanes, ReadRow read, std::array<Fill, 2
     : jobs_(2 * std::max(rows, 0)), window_(2 * std::max(lanes, 1)), read_(std::move(read)),
       fills_(std::move(fills)), outcomes_(static_cast<std::size_t>(jobs_))
 {
-    rows_.reserve(static_cast<std::size_t>(std::max(rows, 0)));
+    rows_.resize(static_cast<std::size_t>(std::max(rows, 0)));
+    readable_ = std::max(rows, 0);
     const int count = std::clamp(lanes, 1, std::max(jobs_, 1));
     runningLanes_ = count;
+    if (jobs_ > 0)
+        reader_ = std::thread([this] { readRows(); });
     for (int i = 0; i < count; ++i)
         lanes_.emplace_back([this] { lane(); });
 }
@@ -40,37 +43,63 @@ FillPipeline::~FillPipeline()
     stop();
 }
 
+// Reads the rows in order, a little ahead of the lanes, so that a fill never
+// waits for its row while the office that holds the workbook is busy with
+// another fill. A row that cannot be read ends the rows there: its original's
+// outcome is the failure, and every row before it is filled as usual.
+void FillPipeline::readRows()
+{
+    const int rows = jobs_ / 2;
+    for (int row = 0; row < rows; ++row) {
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return halted_ || row < claimed_ / 2 + window_; });
+            if (halted_)
+                return;
+        }
+        CertificateRecord record;
+        std::exception_ptr failure;
+        try {
+            record = read_(row);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        std::lock_guard lock(mutex_);
+        if (failure) {
+            readable_ = row;
+            outcomes_[static_cast<std::size_t>(2 * row)] = Outcome{std::nullopt, {}, failure};
+            changed_.notify_all();
+            return;
+        }
+        rows_[static_cast<std::size_t>(row)] = std::move(record);
+        ++rowsRead_;
+        changed_.notify_all();
+    }
+}
+
 void FillPipeline::lane()
 {
+    const auto leave = [this] {
+        --runningLanes_;
+        changed_.notify_all();
+    };
     for (;;) {
         int job = 0;
         CertificateRecord record;
         {
             std::unique_lock lock(mutex_);
             changed_.wait(lock, [this] {
-                return halted_ || claimed_ >= jobs_ || claimed_ < taken_ + window_;
+                return halted_ || claimed_ >= 2 * readable_ || claimed_ < taken_ + window_;
             });
-            if (halted_ || claimed_ >= jobs_) {
-                --runningLanes_;
-                changed_.notify_all();
-                return;
-            }
+            if (halted_ || claimed_ >= 2 * readable_)
+                return leave();
             job = claimed_++;
-            const auto row = static_cast<std::size_t>(job / 2);
-            if (job % 2 == 0) {
-                // Rows are read under the lock, so strictly one after the other.
-                try {
-                    rows_.push_back(read_(static_cast<int>(row)));
-                } catch (...) {
-                    outcomes_[static_cast<std::size_t>(job)] =
-                        Outcome{std::nullopt, {}, std::current_exception()};
-                    halted_ = true;
-                    --runningLanes_;
-                    changed_.notify_all();
-                    return;
-                }
-            }
-            record = rows_[row];
+            const int row = job / 2;
+            changed_.notify_all(); // the reader may read further
+            changed_.wait(lock, [&] { return rowsRead_ > row || row >= readable_ || halted_; });
+            if (rowsRead_ <= row) // unreadable, or stopped before it was read
+                return leave();
+            record = rows_[static_cast<std::size_t>(row)];
         }
 
         Outcome outcome{record, {}, nullptr};
@@ -117,4 +146,6 @@ void FillPipeline::stop()
     for (std::thread& t : lanes_)
         if (t.joinable())
             t.join();
+    if (reader_.joinable())
+        reader_.join();
 }

@@ -50,6 +50,7 @@ public:
     void stop();
 
 private:
+    void readRows();
     void lane();
 
     const int jobs_;   // two per row
@@ -59,11 +60,14 @@ private:
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<CertificateRecord> rows_; // read so far
+    std::vector<CertificateRecord> rows_; // the first rowsRead_ are read
+    int rowsRead_ = 0;
+    int readable_ = 0; // rows before the first that could not be read
     std::vector<std::optional<Outcome>> outcomes_;
     int claimed_ = 0;
     int taken_ = 0;
     bool halted_ = false; // no further claims: stopped, or a failure escaped
     int runningLanes_ = 0;
     std::vector<std::thread> lanes_;
+    std::thread reader_;
 };

@@ -1,0 +1,107 @@
+// The pipeline's order and ends, with plain functions in place of the office:
+// what reaches the caller is what a run of one fill after the other shows.
+
+#include "generator/fillpipeline.h"
+#include "generator/runview.h"
+
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+class FillPipelineTest : public QObject
+{
+    Q_OBJECT
+
+    std::mutex mutex_;
+    QStringList filled_; // "row/kind", as the fills ran
+
+    FillPipeline::Fill fill(int kind, int failingRow = -1)
+    {
+        return [this, kind, failingRow](const CertificateRecord& record, RunView& view, bool&) {
+            const int row = record.zhengshuhao.toInt();
+            // Uneven fills, so that later ones often end first.
+            std::this_thread::sleep_for(std::chrono::milliseconds((row * 7 + kind * 3) % 5));
+            {
+                std::lock_guard lock(mutex_);
+                filled_ << QStringLiteral("%1/%2").arg(row).arg(kind);
+            }
+            if (row == failingRow && kind == 1)
+                throw std::runtime_error("escaped");
+            view.showMessage(QStringLiteral("%1 %2").arg(row).arg(kind));
+            return std::int16_t(1);
+        };
+    }
+
+private slots:
+    void init() { filled_.clear(); }
+
+    // Outcomes come in row order, original first, each with its own row,
+    // whatever the number of lanes; nothing past a failure is filled.
+    void outcomesInSequentialOrder_data()
+    {
+        QTest::addColumn<int>("lanes");
+        QTest::addColumn<int>("unreadableRow"); // -1: none
+        QTest::addColumn<int>("failingRow");    // the duplicate fails; -1: none
+        QTest::newRow("one lane") << 1 << -1 << -1;
+        QTest::newRow("three lanes") << 3 << -1 << -1;
+        QTest::newRow("row 5 unreadable") << 2 << 5 << -1;
+        QTest::newRow("row 0 unreadable") << 2 << 0 << -1;
+        QTest::newRow("duplicate of row 4 fails") << 2 << -1 << 4;
+    }
+
+    void outcomesInSequentialOrder()
+    {
+        QFETCH(int, lanes);
+        QFETCH(int, unreadableRow);
+        QFETCH(int, failingRow);
+        const int rows = 12;
+        std::atomic<int> reads = 0;
+        std::atomic<bool> outOfOrder = false;
+        FillPipeline pipeline(rows, lanes,
+                              [&](int row) {
+                                  if (row != reads++) // in order, once each
+                                      outOfOrder = true;
+                                  if (row == unreadableRow)
+                                      throw std::runtime_error("unreadable");
+                                  CertificateRecord record;
+                                  record.zhengshuhao = QString::number(row);
+                                  return record;
+                              },
+                              {fill(0), fill(1, failingRow)});
+
+        const int end = unreadableRow >= 0 ? 2 * unreadableRow
+                        : failingRow >= 0  ? 2 * failingRow + 1
+                                           : 2 * rows - 1;
+        for (int job = 0; job <= end; ++job) {
+            const FillPipeline::Outcome outcome = pipeline.next();
+            const int row = job / 2;
+            if (job == end && unreadableRow >= 0) {
+                QVERIFY(!outcome.record && outcome.failure);
+                break;
+            }
+            QVERIFY(outcome.record);
+            QCOMPARE(outcome.record->zhengshuhao, QString::number(row));
+            if (job == end && failingRow >= 0) {
+                QVERIFY(outcome.failure && outcome.messages.isEmpty());
+                break;
+            }
+            QVERIFY(!outcome.failure);
+            QCOMPARE(outcome.messages, QStringList{QStringLiteral("%1 %2").arg(row).arg(job % 2)});
+        }
+        pipeline.stop();
+        QVERIFY(!outOfOrder);
+        // Nothing of a row past an unreadable one was filled.
+        for (const QString& done : filled_)
+            QVERIFY2(unreadableRow < 0 || done.section(u'/', 0, 0).toInt() < unreadableRow,
+                     qPrintable(done));
+        if (unreadableRow < 0 && failingRow < 0)
+            QCOMPARE(filled_.size(), 2 * rows);
+    }
+};
+
+QTEST_GUILESS_MAIN(FillPipelineTest)
+#include "tst_fillpipeline.moc"
