@@ -196,12 +196,16 @@ private slots:
         QCOMPARE(answerer.texts().size(), 1); // the completion message
     }
 
-    // Tolberin's saving window after OK.
+    // Tolberin's reading window at start-up, and its saving window after OK.
     void marginWaitWindows()
     {
         MessageBoxAnswerer answerer;
         margins::form2 window;
-        window.Form_Load();
+        {
+            HeldOffice office([] { return visibleTopLevel(QStringLiteral("frmAbout2")); });
+            window.Form_Load();
+            QCOMPARE(office.result(), QStringLiteral("drawn, redrawn"));
+        }
         QVERIFY(!window.findChild<QLineEdit*>(QStringLiteral("Text1"))->text().isEmpty());
         window.show();
         HeldOffice office([] { return visibleTopLevel(QStringLiteral("frmAbout3")); });
