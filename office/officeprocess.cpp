@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <mutex>
+#include <sched.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -310,7 +311,10 @@ void killOfficesFromSignalHandler()
     }
 }
 
-OfficeProcess::OfficeProcess(QString programDir) : programDir_(std::move(programDir)) {}
+OfficeProcess::OfficeProcess(QString programDir, int cpu)
+    : programDir_(std::move(programDir)), cpu_(cpu)
+{
+}
 
 OfficeProcess::~OfficeProcess()
 {
@@ -405,6 +409,10 @@ void OfficeProcess::launch()
     std::vector<char*> envp = pointers(env);
     const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     const pid_t parent = ::getpid();
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    if (cpu_ >= 0)
+        CPU_SET(cpu_, &cpus);
 
     const pid_t child = forkOnLastingThread([&] {
         // Only async-signal-safe calls from here on. The office dies with us,
@@ -413,6 +421,8 @@ void OfficeProcess::launch()
         if (::getppid() != parent)
             ::_exit(127);
         ::setpgid(0, 0); // a Ctrl+C in the terminal reaches us, not the office directly
+        if (cpu_ >= 0)   // every thread of the office inherits it
+            ::sched_setaffinity(0, sizeof cpus, &cpus);
         ::dup2(devNull, 0);
         ::dup2(devNull, 1);
         ::dup2(devNull, 2);

@@ -14,7 +14,8 @@ namespace office::detail {
 class OfficeProcess
 {
 public:
-    explicit OfficeProcess(QString programDir);
+    // `cpu`: the processor the office keeps to, or -1 for any.
+    explicit OfficeProcess(QString programDir, int cpu = -1);
     ~OfficeProcess();
     OfficeProcess(const OfficeProcess&) = delete;
     OfficeProcess& operator=(const OfficeProcess&) = delete;
@@ -59,6 +60,7 @@ private:
     static void journal(const QString& path);
 
     QString programDir_;
+    int cpu_ = -1;
     QString tempDir_;
     QString fontConfig_; // the office's font configuration, when written
     QString pipeName_;

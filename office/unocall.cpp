@@ -138,8 +138,8 @@ QString seconds(std::chrono::milliseconds ms)
 
 } // namespace
 
-Connection::Connection(const EngineOptions& options, Watchdog& watchdog)
-    : options_(options), watchdog_(watchdog), process_(options.programDir)
+Connection::Connection(const EngineOptions& options, Watchdog& watchdog, int cpu)
+    : options_(options), watchdog_(watchdog), process_(options.programDir, cpu)
 {
     process_.start();
     try {

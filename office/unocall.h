@@ -91,7 +91,8 @@ private:
 class Connection
 {
 public:
-    Connection(const EngineOptions& options, Watchdog& watchdog);
+    // `cpu`: the processor the office keeps to, or -1 for any.
+    Connection(const EngineOptions& options, Watchdog& watchdog, int cpu = -1);
     ~Connection();
 
     // These may be called from several threads at once: a fill and the data

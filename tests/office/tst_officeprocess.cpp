@@ -38,6 +38,18 @@ char processState(long pid)
     return close > 0 && close + 2 < text.size() ? text[close + 2] : '?';
 }
 
+// The processors a process may run on, as /proc/<pid>/status lists them.
+QByteArray allowedProcessors(long pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("Cpus_allowed_list:"))
+            return line.mid(18).trimmed();
+    return {};
+}
+
 // A killed office whose parent is gone may linger briefly as a zombie.
 bool processGone(long pid)
 {
@@ -176,6 +188,14 @@ private Q_SLOTS:
         word::Document& busyDoc = second->Documents().Open(doc_, true);
         const auto hung = static_cast<pid_t>(officePidOf(*first));
         QVERIFY(hung > 0 && officePidOf(*second) > 0 && hung != officePidOf(*second));
+        // Each office keeps to a processor of its own.
+        const QByteArray processors[] = {allowedProcessors(hung),
+                                         allowedProcessors(officePidOf(*second))};
+        const auto single = [](const QByteArray& list) {
+            return !list.isEmpty() && !list.contains(',') && !list.contains('-');
+        };
+        QVERIFY2(processors[0] != processors[1] && single(processors[0]) && single(processors[1]),
+                 (processors[0] + " / " + processors[1]).constData());
 
         ::kill(hung, SIGSTOP);
         QTRY_COMPARE(processState(hung), 'T');
