@@ -182,6 +182,7 @@ private Q_SLOTS:
         if (QThread::idealThreadCount() < 2)
             QSKIP("one core: the pool has one office");
         useDeadline(std::chrono::seconds(8)); // room for an open on a loaded machine
+        const QByteArray ownProcessors = allowedProcessors(::gettid());
         auto first = defaultEngine().createWordApplication();
         auto second = defaultEngine().createWordApplication();
         word::Document& hungDoc = first->Documents().Open(doc_, true);
@@ -220,6 +221,11 @@ private Q_SLOTS:
         QVERIFY2(elapsed < 20000, qPrintable(QString::number(elapsed)));
         QVERIFY(calls > 0);
         QCOMPARE(busyDoc.Range(0, 4)->Text(), QStringLiteral("证书号码"));
+        // The thread kept to an office's processor while it had sessions gets its own back.
+        QCOMPARE(allowedProcessors(::gettid()), processors[0]);
+        first.reset();
+        second.reset();
+        QCOMPARE(allowedProcessors(::gettid()), ownProcessors);
     }
 
     // Offices started from a worker thread stay when that thread ends (the
