@@ -32,10 +32,15 @@ FillPipeline::FillPipeline(int rows, int lanes, ReadRow read, std::array<Fill, 2
     readable_ = std::max(rows, 0);
     const int count = std::clamp(lanes, 1, std::max(jobs_, 1));
     runningLanes_ = count;
-    if (jobs_ > 0)
-        reader_ = std::thread([this] { readRows(); });
-    for (int i = 0; i < count; ++i)
-        lanes_.emplace_back([this] { lane(); });
+    try {
+        if (jobs_ > 0)
+            reader_ = std::thread([this] { readRows(); });
+        for (int i = 0; i < count; ++i)
+            lanes_.emplace_back([this] { lane(); });
+    } catch (...) {
+        stop(); // the threads already started end before the members go
+        throw;
+    }
 }
 
 FillPipeline::~FillPipeline()
@@ -77,10 +82,25 @@ void FillPipeline::readRows()
     }
 }
 
+// With the lock held, for a job whose row is read: whether a claimed fill
+// before it, not ended yet, writes the same document. Every such fill's row is
+// read too, since rows are read in order.
+bool FillPipeline::earlierFillWritesSameDocument(int job, const CertificateRecord& record) const
+{
+    return std::any_of(unfinished_.begin(), unfinished_.end(), [&](int other) {
+        return other < job && other % 2 == job % 2 &&
+               rows_[static_cast<std::size_t>(other / 2)].zhengshuhao == record.zhengshuhao;
+    });
+}
+
 void FillPipeline::lane()
 {
     const auto leave = [this] {
         --runningLanes_;
+        changed_.notify_all();
+    };
+    const auto ended = [this](int job) {
+        std::erase(unfinished_, job);
         changed_.notify_all();
     };
     for (;;) {
@@ -94,12 +114,18 @@ void FillPipeline::lane()
             if (halted_ || claimed_ >= 2 * readable_)
                 return leave();
             job = claimed_++;
+            unfinished_.push_back(job);
             const int row = job / 2;
             changed_.notify_all(); // the reader may read further
             changed_.wait(lock, [&] { return rowsRead_ > row || row >= readable_ || halted_; });
-            if (rowsRead_ <= row) // unreadable, or stopped before it was read
+            if (rowsRead_ <= row) { // unreadable, or stopped before it was read
+                ended(job);
                 return leave();
+            }
             record = rows_[static_cast<std::size_t>(row)];
+            // Not cut short by a stop: the fills it waits for end by themselves,
+            // and the caller may still want this one's outcome.
+            changed_.wait(lock, [&] { return !earlierFillWritesSameDocument(job, record); });
         }
 
         Outcome outcome{record, {}, nullptr};
@@ -116,7 +142,7 @@ void FillPipeline::lane()
         if (outcome.failure)
             halted_ = true; // a sequential run would end here
         outcomes_[static_cast<std::size_t>(job)] = std::move(outcome);
-        changed_.notify_all();
+        ended(job);
     }
 }
 

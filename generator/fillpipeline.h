@@ -21,6 +21,9 @@ class RunView;
 // row and, as lanes come free, those of the next rows run side by side. The
 // outcomes are handed back one at a time in the same order, which lets the
 // caller show exactly what a run of one fill after the other would show.
+// Fills that write the same document (rows with the same certificate number,
+// same kind) run one after the other in row order, so the later row's
+// document is the one that stays.
 class FillPipeline
 {
 public:
@@ -52,6 +55,7 @@ public:
 private:
     void readRows();
     void lane();
+    bool earlierFillWritesSameDocument(int job, const CertificateRecord& record) const;
 
     const int jobs_;   // two per row
     const int window_; // how far the lanes may run ahead of the caller
@@ -65,6 +69,7 @@ private:
     int readable_ = 0; // rows before the first that could not be read
     std::vector<std::optional<Outcome>> outcomes_;
     int claimed_ = 0;
+    std::vector<int> unfinished_; // claimed jobs that have not ended yet
     int taken_ = 0;
     bool halted_ = false; // no further claims: stopped, or a failure escaped
     int runningLanes_ = 0;

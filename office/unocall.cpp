@@ -82,8 +82,13 @@ int Watchdog::arm(pid_t target, std::chrono::milliseconds deadline)
 bool Watchdog::disarm(int ticket)
 {
     Slot& slot = slots_[static_cast<std::size_t>(ticket)];
-    slot.deadlineNs.store(0);
-    const bool fired = slot.fired.load();
+    // A deadline already taken back to 0 was taken by the watchdog, which may
+    // be killing this call's office right now: the slot is only given up once
+    // it has, so that the kill can never hit the office of the next call that
+    // takes the slot.
+    const bool fired = slot.deadlineNs.exchange(0) == 0;
+    while (fired && !slot.fired.load())
+        std::this_thread::yield();
     slot.taken.store(false);
     return fired;
 }
@@ -95,13 +100,17 @@ void Watchdog::run()
         const std::int64_t now = steadyNowNs();
         for (Slot& slot : slots_) {
             std::int64_t deadline = slot.deadlineNs.load();
-            if (deadline != 0 && now > deadline &&
-                slot.deadlineNs.compare_exchange_strong(deadline, 0)) {
+            if (deadline == 0 || now <= deadline)
+                continue;
+            // Read before the deadline is taken: a successful exchange below
+            // proves it still belongs to the call that set that deadline.
+            const pid_t target = slot.target.load();
+            if (slot.deadlineNs.compare_exchange_strong(deadline, 0)) {
                 // The call is hung: killing the office makes the blocked call
                 // return with an exception on the caller's thread.
-                slot.fired.store(true);
-                if (const pid_t target = slot.target.load(); target > 0)
+                if (target > 0)
                     ::kill(target, SIGKILL);
+                slot.fired.store(true);
             }
         }
     }

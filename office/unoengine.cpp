@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <exception>
+#include <system_error>
 #include <thread>
 
 #include <sched.h>
@@ -204,8 +205,13 @@ std::shared_ptr<Connection> UnoEngine::connection(int index)
         }
     };
     std::vector<std::thread> others;
-    for (std::size_t k = 1; k < toStart.size(); ++k)
-        others.emplace_back(start, k);
+    for (std::size_t k = 1; k < toStart.size(); ++k) {
+        try {
+            others.emplace_back(start, k);
+        } catch (const std::system_error&) {
+            start(k); // no thread to be had: this one starts before the others
+        }
+    }
     start(0);
     for (std::thread& t : others)
         t.join();

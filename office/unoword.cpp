@@ -868,10 +868,17 @@ void UnoWordApplication::Quit()
     if (quit_)
         return;
     quit_ = true;
-    engine_.sessionEnded(process_);
+    // The process counts as free only once the document is closed: a session
+    // started meanwhile may renew a free process, which would end this close.
     std::unique_ptr<UnoDocument> doc = std::move(document_);
-    if (doc)
-        doc->Close();
+    try {
+        if (doc)
+            doc->Close();
+    } catch (...) {
+        engine_.sessionEnded(process_);
+        throw;
+    }
+    engine_.sessionEnded(process_);
 }
 
 } // namespace office::detail

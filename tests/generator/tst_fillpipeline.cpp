@@ -4,8 +4,11 @@
 #include "generator/fillpipeline.h"
 #include "generator/runview.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -17,16 +20,23 @@ class FillPipelineTest : public QObject
     Q_OBJECT
 
     std::mutex mutex_;
-    QStringList filled_; // "row/kind", as the fills ran
+    QStringList filled_;           // "row/kind", as the fills ran
+    std::array<int, 2> running_{}; // fills of each kind running now
+    std::array<int, 2> mostAtOnce_{};
 
     FillPipeline::Fill fill(int kind, int failingRow = -1)
     {
         return [this, kind, failingRow](const CertificateRecord& record, RunView& view, bool&) {
-            const int row = record.zhengshuhao.toInt();
+            const int row = record.danweimingcheng.toInt();
+            {
+                std::lock_guard lock(mutex_);
+                mostAtOnce_[kind] = std::max(mostAtOnce_[kind], ++running_[kind]);
+            }
             // Uneven fills, so that later ones often end first.
             std::this_thread::sleep_for(std::chrono::milliseconds((row * 7 + kind * 3) % 5));
             {
                 std::lock_guard lock(mutex_);
+                --running_[kind];
                 filled_ << QStringLiteral("%1/%2").arg(row).arg(kind);
             }
             if (row == failingRow && kind == 1)
@@ -37,7 +47,11 @@ class FillPipelineTest : public QObject
     }
 
 private slots:
-    void init() { filled_.clear(); }
+    void init()
+    {
+        filled_.clear();
+        mostAtOnce_ = {};
+    }
 
     // Outcomes come in row order, original first, each with its own row,
     // whatever the number of lanes; nothing past a failure is filled.
@@ -46,11 +60,13 @@ private slots:
         QTest::addColumn<int>("lanes");
         QTest::addColumn<int>("unreadableRow"); // -1: none
         QTest::addColumn<int>("failingRow");    // the duplicate fails; -1: none
-        QTest::newRow("one lane") << 1 << -1 << -1;
-        QTest::newRow("three lanes") << 3 << -1 << -1;
-        QTest::newRow("row 5 unreadable") << 2 << 5 << -1;
-        QTest::newRow("row 0 unreadable") << 2 << 0 << -1;
-        QTest::newRow("duplicate of row 4 fails") << 2 << -1 << 4;
+        QTest::addColumn<bool>("oneNumber");    // every row has the same certificate number
+        QTest::newRow("one lane") << 1 << -1 << -1 << false;
+        QTest::newRow("three lanes") << 3 << -1 << -1 << false;
+        QTest::newRow("row 5 unreadable") << 2 << 5 << -1 << false;
+        QTest::newRow("row 0 unreadable") << 2 << 0 << -1 << false;
+        QTest::newRow("duplicate of row 4 fails") << 2 << -1 << 4 << false;
+        QTest::newRow("three lanes, one number") << 3 << -1 << -1 << true;
     }
 
     void outcomesInSequentialOrder()
@@ -58,6 +74,7 @@ private slots:
         QFETCH(int, lanes);
         QFETCH(int, unreadableRow);
         QFETCH(int, failingRow);
+        QFETCH(bool, oneNumber);
         const int rows = 12;
         std::atomic<int> reads = 0;
         std::atomic<bool> outOfOrder = false;
@@ -68,7 +85,9 @@ private slots:
                                   if (row == unreadableRow)
                                       throw std::runtime_error("unreadable");
                                   CertificateRecord record;
-                                  record.zhengshuhao = QString::number(row);
+                                  record.danweimingcheng = QString::number(row);
+                                  record.zhengshuhao =
+                                      oneNumber ? QStringLiteral("A7") : QString::number(row);
                                   return record;
                               },
                               {fill(0), fill(1, failingRow)});
@@ -84,7 +103,7 @@ private slots:
                 break;
             }
             QVERIFY(outcome.record);
-            QCOMPARE(outcome.record->zhengshuhao, QString::number(row));
+            QCOMPARE(outcome.record->danweimingcheng, QString::number(row));
             if (job == end && failingRow >= 0) {
                 QVERIFY(outcome.failure && outcome.messages.isEmpty());
                 break;
@@ -100,6 +119,17 @@ private slots:
                      qPrintable(done));
         if (unreadableRow < 0 && failingRow < 0)
             QCOMPARE(filled_.size(), 2 * rows);
+        // Fills that write the same document ran one after the other, in row
+        // order, so the last row's document stays.
+        if (oneNumber) {
+            for (int kind = 0; kind < 2; ++kind) {
+                QCOMPARE(mostAtOnce_[kind], 1);
+                const QStringList ofKind =
+                    filled_.filter(QRegularExpression(QStringLiteral("/%1$").arg(kind)));
+                for (int row = 0; row < rows; ++row)
+                    QCOMPARE(ofKind.value(row), QStringLiteral("%1/%2").arg(row).arg(kind));
+            }
+        }
     }
 };
 
