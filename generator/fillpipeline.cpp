@@ -126,6 +126,10 @@ void FillPipeline::lane()
             // Not cut short by a stop: the fills it waits for end by themselves,
             // and the caller may still want this one's outcome.
             changed_.wait(lock, [&] { return !earlierFillWritesSameDocument(job, record); });
+            if (firstFailed_ < job) { // a sequential run would not get here
+                ended(job);
+                continue;
+            }
         }
 
         Outcome outcome{record, {}, nullptr};
@@ -139,8 +143,10 @@ void FillPipeline::lane()
         outcome.messages = std::move(messages.texts);
 
         std::lock_guard lock(mutex_);
-        if (outcome.failure)
+        if (outcome.failure) {
             halted_ = true; // a sequential run would end here
+            firstFailed_ = std::min(firstFailed_, job);
+        }
         outcomes_[static_cast<std::size_t>(job)] = std::move(outcome);
         ended(job);
     }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -72,6 +73,7 @@ private:
     std::vector<int> unfinished_; // claimed jobs that have not ended yet
     int taken_ = 0;
     bool halted_ = false; // no further claims: stopped, or a failure escaped
+    int firstFailed_ = std::numeric_limits<int>::max(); // earliest job whose failure escaped
     int runningLanes_ = 0;
     std::vector<std::thread> lanes_;
     std::thread reader_;

@@ -67,6 +67,7 @@ private slots:
         QTest::newRow("row 0 unreadable") << 2 << 0 << -1 << false;
         QTest::newRow("duplicate of row 4 fails") << 2 << -1 << 4 << false;
         QTest::newRow("three lanes, one number") << 3 << -1 << -1 << true;
+        QTest::newRow("one number, duplicate of row 4 fails") << 3 << -1 << 4 << true;
     }
 
     void outcomesInSequentialOrder()
@@ -120,14 +121,19 @@ private slots:
         if (unreadableRow < 0 && failingRow < 0)
             QCOMPARE(filled_.size(), 2 * rows);
         // Fills that write the same document ran one after the other, in row
-        // order, so the last row's document stays.
+        // order, so the last row's document stays; none that waited behind a
+        // failed fill of that document ran after it.
         if (oneNumber) {
             for (int kind = 0; kind < 2; ++kind) {
                 QCOMPARE(mostAtOnce_[kind], 1);
                 const QStringList ofKind =
                     filled_.filter(QRegularExpression(QStringLiteral("/%1$").arg(kind)));
-                for (int row = 0; row < rows; ++row)
-                    QCOMPARE(ofKind.value(row), QStringLiteral("%1/%2").arg(row).arg(kind));
+                for (int row = 0; row < ofKind.size(); ++row)
+                    QCOMPARE(ofKind.at(row), QStringLiteral("%1/%2").arg(row).arg(kind));
+                if (failingRow < 0)
+                    QCOMPARE(ofKind.size(), rows);
+                else if (kind == 1)
+                    QCOMPARE(ofKind.size(), failingRow + 1);
             }
         }
     }
