@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XMultiPropertySet.hpp>
@@ -871,14 +872,9 @@ void UnoWordApplication::Quit()
     // The process counts as free only once the document is closed: a session
     // started meanwhile may renew a free process, which would end this close.
     std::unique_ptr<UnoDocument> doc = std::move(document_);
-    try {
-        if (doc)
-            doc->Close();
-    } catch (...) {
-        engine_.sessionEnded(process_);
-        throw;
-    }
-    engine_.sessionEnded(process_);
+    const auto free = qScopeGuard([this] { engine_.sessionEnded(process_); });
+    if (doc)
+        doc->Close();
 }
 
 } // namespace office::detail

@@ -19,6 +19,7 @@
 #include <QSet>
 
 #include <stdexcept>
+#include <system_error>
 
 using namespace testfiles;
 
@@ -72,6 +73,11 @@ private slots:
         QTimer::singleShot(0, [] { runHandler([] { throw std::runtime_error("boom"); }); });
         QCOMPARE(QApplication::exec(), unhandledFailureExitCode);
         QCOMPARE(answerer->texts(), QStringList{QStringLiteral("-2147467259:程序内部错误：boom")});
+        // A thread that cannot be created (what a run needs for its fills) is
+        // told in words, not as the system's English text.
+        QCOMPARE(unhandledFailureText(std::system_error(
+                     std::make_error_code(std::errc::resource_unavailable_try_again))),
+                 QStringLiteral("-2147467259:系统资源不足，无法创建工作线程，程序无法继续运行。"));
     }
 
     void completeRun()
