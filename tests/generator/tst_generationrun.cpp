@@ -316,7 +316,11 @@ private slots:
             row[4] = textOfLength(number + QStringLiteral("市东城区解放路一百号综合楼"), length);
             return row;
         };
-        const QList<QStringList> values{dataRow("L1"), longRow("L2", 30), longRow("L3", 50)};
+        // L1 twice: the later row's documents are the ones that stay.
+        QStringList againL1 = dataRow("L1");
+        againL1[2] = QStringLiteral("青山市L1号第二康复中心");
+        const QList<QStringList> values{dataRow("L1"), againL1, longRow("L2", 30),
+                                        longRow("L3", 50)};
         QList<QStringList> failing{dataRow("M1"), dataRow("M2/3"), dataRow("M3")};
         failing[2][2] = QStringLiteral("青山市单位名称研究所"); // holds its own placeholder
 
@@ -356,6 +360,14 @@ private slots:
             messages[processes - 1] = view.log;
         }
         QCOMPARE(documents[1], documents[0]);
+        for (const char* kind : {"（正本）.doc", "（副本）.doc"}) {
+            const QString prefix = QStringLiteral("L1") + QString::fromUtf8(kind) + u' ';
+            const QString laterName = prefix + againL1[2].left(8) + u' ';
+            const QString earlierName = prefix + dataRow("L1")[2].left(8) + u' ';
+            QVERIFY2(documents[0].contains(earlierName), qPrintable(documents[0].join(u'\n')));
+            QVERIFY2(documents[0].filter(laterName).value(0).size() > laterName.size(),
+                     qPrintable(documents[0].join(u'\n')));
+        }
         // The long values were found, and shrunk (the scope of the long duplicate to 5 pt).
         QVERIFY2(documents[0].contains(QStringLiteral("L3（副本）.doc L3开展康复医学 5")),
                  qPrintable(documents[0].join(u'\n')));
