@@ -122,7 +122,7 @@ std::int16_t replaceAll(word::Range& range, const Placeholder& p, bool matchCase
 
 QString outputFileName(const CertificateRecord& record, const FillKind& kind)
 {
-    const QString name = record.zhengshuhao + kind.outputSuffix;
+    const QString name = documentFileName(record.zhengshuhao, kind.outputSuffix);
     if (const QString problem = fileNameProblem(name); !problem.isEmpty())
         throw Error(errc::BadFileName, QStringLiteral("证书号不能用作文件名，%1。").arg(problem));
     return paths::outputDir() + name;

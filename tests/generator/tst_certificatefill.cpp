@@ -269,6 +269,10 @@ private slots:
         QTest::newRow("windows character") << "12:3" << false;
         QTest::newRow("control") << "12\t3" << false;
         QTest::newRow("lone surrogate") << QStringLiteral("12") + QChar(0xD800) << false;
+        QTest::newRow("hidden file") << ".x" << false;
+        QTest::newRow("right-to-left override") << QStringLiteral("12\u202Ecod.exe") << false;
+        QTest::newRow("zero-width space") << QStringLiteral("12\u200B3") << false;
+        QTest::newRow("inner dot") << "12.3" << true;
     }
 
     void fileNameRules()
@@ -280,17 +284,20 @@ private slots:
     }
 
     // Saved as Word 97 beside an untouched template, under the longest name
-    // there is room for; a second record with the same number replaces it.
+    // there is room for; a second record with the same number replaces it,
+    // also when the number is spelt decomposed (longer, but the same name).
     void savedAsWord97AndReplacedByTheSameNumber()
     {
         const QString templatePath = paths::templateFile(TemplateKind::Duplicate);
         const QByteArray templateBefore = readBytes(templatePath);
-        CertificateRecord record = sampleRecord(QString(239, u'9')); // 255 bytes with the suffix
+        const QString composed = QString(237, u'9') + QChar(0xE9); // 255 bytes with the suffix
+        CertificateRecord record = sampleRecord(composed);
         QCOMPARE(fill(record, TemplateKind::Duplicate), std::int16_t(1));
+        record.zhengshuhao = QString(237, u'9') + QStringLiteral("e\u0301");
         record.fadingdaibiaoren = QStringLiteral("赵新");
         QCOMPARE(fill(record, TemplateKind::Duplicate), std::int16_t(1));
 
-        const QString path = outputPath(record.zhengshuhao, TemplateKind::Duplicate);
+        const QString path = outputPath(composed, TemplateKind::Duplicate);
         QVERIFY(isOleFile(path));
         QCOMPARE(readBytes(templatePath), templateBefore);
         QCOMPARE(filesBelow(paths::outputDir()), QStringList{QFileInfo(path).fileName()});
