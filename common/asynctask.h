@@ -20,10 +20,12 @@ namespace AsyncTask {
 
 namespace detail {
 
-// The workers' threads never end while the program runs: a process started
-// from a worker (the office, with its parent-death signal) is tied to the
-// life of the thread that started it, not to the program's. Never deleted,
-// so that no thread is joined during static destruction.
+// The helper's own workers rather than Qt's global pool: that pool has only
+// as many threads as the machine has cores and may be busy with others'
+// work, while a task here must start at once, also when a handler run
+// during one wait starts another. Idle workers stay for the next task
+// instead of expiring. Never deleted, so that no thread is joined during
+// static destruction.
 inline QThreadPool& workers()
 {
     static QThreadPool* const pool = [] {

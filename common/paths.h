@@ -51,10 +51,15 @@ inline QString outputDir()
     return root() + QStringLiteral("正副本") + separator();
 }
 
+// How the operator calls the kind, in messages and in file names.
+inline QString kindName(TemplateKind kind)
+{
+    return kind == TemplateKind::Original ? QStringLiteral("正本") : QStringLiteral("副本");
+}
+
 inline QString templateFile(TemplateKind kind)
 {
-    return templatesDir() + (kind == TemplateKind::Original ? QStringLiteral("正本.doc")
-                                                            : QStringLiteral("副本.doc"));
+    return templatesDir() + kindName(kind) + QStringLiteral(".doc");
 }
 
 // The margin program, beside the running generator.

@@ -1,13 +1,13 @@
 #include "common/templateswitch.h"
 
 #include "common/paths.h"
+#include "common/workingcopy.h"
 #include "office/error.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QRegularExpression>
 #include <QTemporaryFile>
 
 #include <optional>
@@ -105,21 +105,6 @@ QString templateName(paths::TemplateKind kind)
     return QFileInfo(paths::templateFile(kind)).fileName();
 }
 
-// A working copy of a template is named ".<name>-XXXXXX.<suffix>" beside it.
-bool isWorkingCopyName(const QString& name)
-{
-    for (const auto kind : {paths::TemplateKind::Original, paths::TemplateKind::Duplicate}) {
-        const QFileInfo info(templateName(kind));
-        const QRegularExpression pattern(
-            QStringLiteral("^\\.%1-[A-Za-z0-9]{6}\\.%2$")
-                .arg(QRegularExpression::escape(info.completeBaseName()),
-                     QRegularExpression::escape(info.suffix())));
-        if (pattern.match(name).hasMatch())
-            return true;
-    }
-    return false;
-}
-
 QByteArray journalText(const std::vector<Step>& steps)
 {
     QByteArray text;
@@ -144,10 +129,11 @@ std::optional<std::vector<Step>> parseJournal(const QByteArray& text)
             continue;
         const QStringList fields = QString::fromUtf8(line).split(u'\t');
         if (fields.size() == 3 && fields[0] == QStringLiteral("rename") &&
-            isWorkingCopyName(fields[1]) && (fields[2] == original || fields[2] == duplicate)) {
+            workingcopy::isTemplateCopy(fields[1]) &&
+            (fields[2] == original || fields[2] == duplicate)) {
             steps.push_back({fields[1], fields[2]});
         } else if (fields.size() == 2 && fields[0] == QStringLiteral("remove") &&
-                   isWorkingCopyName(fields[1])) {
+                   workingcopy::isTemplateCopy(fields[1])) {
             steps.push_back({fields[1], QString()});
         } else {
             return std::nullopt;

@@ -40,8 +40,10 @@ void replaceBoth(const Files& files, const std::function<void()>& betweenRenames
 // office::Error when the switch cannot be completed.
 void finishInterrupted();
 
-// Names of the switch's own files in the templates folder (the journal, its
-// temporary and lock files), for clearing what a killed program left.
+// Wildcard patterns of the temporary files a program killed while writing
+// the journal leaves in the templates folder, for clearing them. The journal
+// itself is not among them (it is a switch still to be completed), nor is
+// the lock file: the next switch takes a stale one over.
 QStringList ownFilePatterns();
 
 } // namespace templateswitch

@@ -1,5 +1,6 @@
 #include "generator/application.h"
 
+#include "common/look.h"
 #include "generator/windowstyle.h"
 
 #include <QApplication>
@@ -12,6 +13,6 @@ void prepareGeneratorApplication(QApplication& app)
     windowstyle::loadIcons();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/morvanta.png")));
     QApplication::setQuitOnLastWindowClosed(false);
-    windowstyle::installSongtiSubstitutes();
-    app.setFont(windowstyle::songti(9));
+    look::installSongtiSubstitutes();
+    app.setFont(look::songti(9));
 }

@@ -132,11 +132,10 @@ QString outputFileName(const CertificateRecord& record, const FillKind& kind)
 // exactly those again after a long batch.
 QString failureMessage(const Error& failure, const CertificateRecord& record, const FillKind& kind)
 {
-    const QString kindName = kind.kind == paths::TemplateKind::Original ? QStringLiteral("正本")
-                                                                        : QStringLiteral("副本");
     return QString::number(failure.number()) + u':' +
            QStringLiteral("证书“%1”（%2）未能生成：%3")
-               .arg(shownValue(record.zhengshuhao, 60), kindName, failure.description());
+               .arg(shownValue(record.zhengshuhao, 60), paths::kindName(kind.kind),
+                    failure.description());
 }
 
 // The session of a failed fill may have died with the office; then there is

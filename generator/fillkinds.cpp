@@ -10,15 +10,20 @@ constexpr std::array<FontStep, 2> duplicateName{{{26, 9.0f}, {42, 6.0f}}};
 constexpr std::array<FontStep, 2> duplicateScope{{{106, 7.0f}, {137, 5.0f}}};
 constexpr std::array<FontStep, 2> duplicateDomicile{{{26, 9.0f}, {42, 6.0f}}};
 
+QString outputSuffix(paths::TemplateKind kind)
+{
+    return QStringLiteral("（") + paths::kindName(kind) + QStringLiteral("）.doc");
+}
+
 } // namespace
 
 const FillKind& fillKind(paths::TemplateKind kind)
 {
     static const FillKind original{paths::TemplateKind::Original,
-                                   QStringLiteral("（正本）.doc"),
+                                   outputSuffix(paths::TemplateKind::Original),
                                    {originalName, originalScope, originalDomicile}};
     static const FillKind duplicate{paths::TemplateKind::Duplicate,
-                                    QStringLiteral("（副本）.doc"),
+                                    outputSuffix(paths::TemplateKind::Duplicate),
                                     {duplicateName, duplicateScope, duplicateDomicile}};
     return kind == paths::TemplateKind::Original ? original : duplicate;
 }

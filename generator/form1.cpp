@@ -1,5 +1,8 @@
 #include "generator/form1.h"
 
+#include "common/centring.h"
+#include "common/look.h"
+#include "common/messagebox.h"
 #include "common/paths.h"
 #include "common/showpainted.h"
 #include "generator/certificatefill.h"
@@ -7,7 +10,6 @@
 #include "generator/frmabout.h"
 #include "generator/generationrun.h"
 #include "generator/launcher.h"
-#include "generator/messagebox.h"
 #include "generator/unhandledfailure.h"
 #include "generator/windowstyle.h"
 #include "office/error.h"
@@ -61,7 +63,7 @@ form1::~form1() = default;
 
 void form1::applyFontsAndColours()
 {
-    using windowstyle::songti;
+    using look::songti;
     setFont(songti(9));
     ui->Label11->setFont(songti(21.75, true));
     ui->setup->setFont(songti(12));
@@ -72,22 +74,12 @@ void form1::applyFontsAndColours()
     QLabel* const web = ui->Label2;
     QLabel* const mail = ui->Label3;
     for (QLabel* label : {ui->Label11, web, mail})
-        windowstyle::setTextColor(label, windowstyle::textBlue());
+        look::setTextColor(label, look::textBlue());
     for (QLabel* label : {ui->Label11, ui->Label1, web, mail}) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setTextFormat(Qt::PlainText);
-        windowstyle::fitTextToWidth(label);
+        look::fitTextToWidth(label);
     }
-}
-
-std::int16_t form1::WordReplace_zhengben(bool& MatchCase)
-{
-    return fillCertificate(engine_, *this, *this, paths::TemplateKind::Original, MatchCase);
-}
-
-std::int16_t form1::WordReplace_fuben(bool& MatchCase)
-{
-    return fillCertificate(engine_, *this, *this, paths::TemplateKind::Duplicate, MatchCase);
 }
 
 void form1::hideMainWindow()
@@ -133,7 +125,7 @@ void form1::showEvent(QShowEvent* event)
 {
     // Centred when it first opens; a run hides and shows it where it was.
     if (!placed_) {
-        windowstyle::centreOnScreen(this);
+        centring::centreOnScreen(this);
         placed_ = true;
     }
     QWidget::showEvent(event);
@@ -150,7 +142,7 @@ void form1::closeEvent(QCloseEvent* event)
 
 void form1::print_Click()
 {
-    runHandler([this] {
+    Failures::runHandler([this] {
         // The run's fills work on copies of the rows, beside each other; the
         // record of this window follows the run row by row.
         const GenerationCallbacks fills{
@@ -175,7 +167,7 @@ void form1::print_Click()
 
 void form1::open_Click()
 {
-    runHandler([this] {
+    Failures::runHandler([this] {
         // A new file-manager window on every press, also when one is open; a
         // missing folder is for the file manager to report.
         const QString folder = QDir::toNativeSeparators(QDir(paths::outputDir()).absolutePath());
@@ -189,7 +181,7 @@ void form1::open_Click()
 
 void form1::setup_Click()
 {
-    runHandler([this] {
+    Failures::runHandler([this] {
         const QString program = paths::marginProgram();
         const QString shown = QDir::toNativeSeparators(program);
         if (!office::isOrdinaryFile(program))
@@ -204,16 +196,16 @@ void form1::setup_Click()
 
 void form1::close_Click()
 {
-    runHandler([this] { close(); });
+    Failures::runHandler([this] { close(); });
 }
 
 void form1::Label2_Click()
 {
-    runHandler([this] { launcher_.openUrl(QUrl::fromUserInput(contact::webAddress())); });
+    Failures::runHandler([this] { launcher_.openUrl(QUrl::fromUserInput(contact::webAddress())); });
 }
 
 void form1::Label3_Click()
 {
-    runHandler(
+    Failures::runHandler(
         [this] { launcher_.openUrl(QUrl(QStringLiteral("mailto:") + contact::mailAddress())); });
 }

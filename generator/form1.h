@@ -5,7 +5,6 @@
 
 #include <QWidget>
 
-#include <cstdint>
 #include <memory>
 
 namespace Ui {
@@ -19,19 +18,14 @@ class frmAbout;
 
 // The generator's main window. It carries the record of the row being
 // processed (the nine CertificateRecord fields are public members of the
-// window) and the two fills that read it, and it is what the operator sees of
-// a generation run.
+// window), which a generation run keeps up to date while its fills work on
+// copies of the rows, and it is what the operator sees of the run.
 class form1 : public QWidget, public RunView, public CertificateRecord
 {
     Q_OBJECT
 public:
     form1(office::Engine& engine, Launcher& launcher, QWidget* parent = nullptr);
     ~form1() override;
-
-    // Fill the original (正本) and the duplicate (副本) template with the
-    // record; the status is the fill's (-2 template missing, -1 failure shown).
-    std::int16_t WordReplace_zhengben(bool& MatchCase);
-    std::int16_t WordReplace_fuben(bool& MatchCase);
 
     // RunView: the window side of a generation run.
     void hideMainWindow() override;

@@ -1,5 +1,7 @@
 #include "generator/frmabout.h"
 
+#include "common/centring.h"
+#include "common/look.h"
 #include "generator/windowstyle.h"
 #include "ui_frmabout.h"
 
@@ -13,13 +15,13 @@ frmAbout::frmAbout(QWidget* owner)
     windowstyle::loadIcons();
     ui->setupUi(this);
     setWindowTitle(windowstyle::applicationTitle());
-    setFont(windowstyle::songti(9));
+    setFont(look::songti(9));
     setFixedSize(size());
     setModal(false);
     setSizeGripEnabled(false);
 
-    ui->lblDescription->setFont(windowstyle::songti(14.25));
-    windowstyle::setTextColor(ui->lblDescription, windowstyle::textBlue());
+    ui->lblDescription->setFont(look::songti(14.25));
+    look::setTextColor(ui->lblDescription, look::textBlue());
 }
 
 frmAbout::~frmAbout() = default;
@@ -27,7 +29,7 @@ frmAbout::~frmAbout() = default;
 void frmAbout::showEvent(QShowEvent* event)
 {
     // Loaded for one run only: centred whenever it opens.
-    windowstyle::centreOnScreen(this);
+    centring::centreOnScreen(this);
     QDialog::showEvent(event);
 }
 

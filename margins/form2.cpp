@@ -1,12 +1,12 @@
 #include "margins/form2.h"
 
 #include "common/asynctask.h"
-#include "margins/formlook.h"
+#include "common/centring.h"
+#include "common/look.h"
+#include "common/messagebox.h"
 #include "margins/marginfilter.h"
 #include "margins/messages.h"
-#include "margins/templatemargins.h"
 #include "margins/waitwindow.h"
-#include "office/error.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +17,9 @@
 namespace margins {
 
 namespace {
+
+using look::songti;
+using look::twipsRect;
 
 // The tops of the four rows (top, bottom, left, right) for labels and boxes.
 constexpr int kLabelTops[] = {2040, 3000, 3960, 4920};
@@ -30,7 +33,7 @@ QLabel* addLabel(QWidget* form, const char* name, const QString& text, const QRe
     label->setGeometry(place);
     label->setFont(font);
     if (blue)
-        makeBlue(label);
+        look::setTextColor(label, look::textBlue());
     return label;
 }
 
@@ -70,7 +73,7 @@ form2::form2(QWidget* parent)
     setObjectName(QStringLiteral("form2"));
     setWindowTitle(QStringLiteral("Tolberin"));
     setFont(songti(9));
-    setFixedSize(twipsSize(8820, 6810));
+    setFixedSize(look::twipsSize(8820, 6810));
     createControls();
 }
 
@@ -135,7 +138,7 @@ void form2::createControls()
 void form2::showEvent(QShowEvent* event)
 {
     if (!centred_) {
-        centreOnScreen(this);
+        centring::centreOnScreen(this);
         centred_ = true;
     }
     QWidget::showEvent(event);
@@ -145,7 +148,7 @@ void form2::Form_Load()
 {
     const ShownWaitWindow frmAbout2 = showWaitWindow(WaitWindow::createReading(this));
     if (!TemplatesPresent()) {
-        showMessage(kMissingTemplateMessage);
+        showMessageBox(kMissingTemplateMessage);
         ok_->setEnabled(false);
         reset_->setEnabled(false);
         return;
@@ -199,60 +202,61 @@ QString form2::refusal() const
 
 void form2::ok_Click()
 {
+    Failures::runHandler([this] { save(); });
+}
+
+void form2::save()
+{
     for (QLineEdit* entry : boxes_) {
         if (entry->text().isEmpty()) {
-            showMessage(kFillAllMessage, this);
+            showMessageBox(kFillAllMessage, this);
             return;
         }
     }
     if (const QString refused = refusal(); !refused.isEmpty()) {
-        showMessage(refused, this);
+        showMessageBox(refused, this);
         return;
     }
 
     hide();
-    {
+    try {
+        // Closed before any message, whichever way the save ends.
         const ShownWaitWindow frmAbout3 = showWaitWindow(WaitWindow::createSaving(this));
-        try {
-            const MarginEntries original = entriesOf(TemplateKind::Original);
-            const MarginEntries duplicate = entriesOf(TemplateKind::Duplicate);
-            // Off this thread, so that the saving window stays drawn.
-            AsyncTask::runAndWaitForFuture([&] { WriteTemplateMargins(original, duplicate); });
-        } catch (const EntryRefused& refused) {
-            // Nothing was written: back to editing.
-            frmAbout3->close();
-            show();
-            showMessage(refused.message(), this);
-            return;
-        } catch (const office::Error& error) {
-            frmAbout3->close();
-            endWithFailure(error);
-            return;
-        }
+        const MarginEntries original = entriesOf(TemplateKind::Original);
+        const MarginEntries duplicate = entriesOf(TemplateKind::Duplicate);
+        // Off this thread, so that the saving window stays drawn; the word
+        // processor is also quit there when the save fails.
+        AsyncTask::runAndWaitForFuture(
+            [&] { WriteTemplateMargins(original, duplicate, saveStageHook_); });
+    } catch (const EntryRefused& refused) {
+        // Nothing was written: back to editing.
+        show();
+        showMessageBox(refused.message(), this);
+        return;
     }
-    showMessage(kSavedMessage);
+    showMessageBox(kSavedMessage);
     close();
 }
 
 void form2::reset_Click()
 {
-    for (QLineEdit* entry : boxes_)
-        entry->setText(QString());
+    Failures::runHandler([this] {
+        for (QLineEdit* entry : boxes_)
+            entry->setText(QString());
+    });
 }
 
 void form2::Command1_Click()
 {
-    close();
-}
-
-void form2::endWithFailure(const office::Error& error)
-{
-    showFailure(error);
-    exitCode_ = 1;
-    close();
+    Failures::runHandler([this] { close(); });
 }
 
 void form2::filterBox(int number)
+{
+    Failures::runHandler([this, number] { filter(number); });
+}
+
+void form2::filter(int number)
 {
     QLineEdit* entry = box(number);
     const FilterStep step = filterStep(entry->text(), boxLimit(number));

@@ -4,6 +4,7 @@
 // boxes, a filter on every box, and the buttons to save, clear and close.
 
 #include "margins/marginentries.h"
+#include "margins/templatemargins.h"
 
 #include <QWidget>
 
@@ -12,10 +13,6 @@
 
 class QLineEdit;
 class QPushButton;
-
-namespace office {
-class Error;
-}
 
 namespace margins {
 
@@ -26,14 +23,16 @@ public:
     explicit form2(QWidget* parent = nullptr);
 
     // Start-up, before the window is first shown: reads both templates'
-    // margins into the boxes. A failure of the word processor is thrown as
-    // office::Error; the program then reports it and ends.
+    // margins into the boxes. A failure is thrown (office::Error from the
+    // word processor); the program then reports it and ends.
     void Form_Load();
 
-    // 0 after a normal end, non-zero after a failure that ended the program.
-    int exitCode() const { return exitCode_; }
+    // For tests: called at the moments of a save (see WriteTemplateMargins).
+    void setSaveStageHook(SaveStageHook hook) { saveStageHook_ = std::move(hook); }
 
 public slots:
+    // A failure that escapes a handler is shown as "number:description" and
+    // ends the program.
     void ok_Click();
     void reset_Click();
     void Command1_Click();
@@ -56,8 +55,9 @@ private:
     MarginEntries entriesOf(TemplateKind kind) const;
     // The message that refuses the eight entries, or empty.
     QString refusal() const;
+    void save();
     void filterBox(int number);
-    void endWithFailure(const office::Error& error);
+    void filter(int number);
 
     std::array<QLineEdit*, 8> boxes_{};
     QPushButton* ok_ = nullptr;
@@ -67,7 +67,7 @@ private:
     std::optional<PageSize> originalPage_;
     std::optional<PageSize> duplicatePage_;
     bool centred_ = false;
-    int exitCode_ = 0;
+    SaveStageHook saveStageHook_;
 };
 
 } // namespace margins

@@ -1,15 +1,16 @@
 // Tolberin: shows and edits the page margins of the two certificate templates.
 
+#include "common/messagebox.h"
 #include "margins/form2.h"
 #include "margins/messages.h"
 #include "office/engine.h"
-#include "office/error.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // Also the title of its message boxes.
     QApplication::setApplicationName(QStringLiteral("Tolberin"));
     // The templates are read and written one after the other: a second
     // office would only cost start-up time.
@@ -20,15 +21,19 @@ int main(int argc, char* argv[])
     int exitCode = 0;
     {
         margins::form2 window;
+        bool loaded = false;
         try {
             window.Form_Load();
+            loaded = true;
+        } catch (...) {
+            // Before the event loop: shown here, as a handler's failure would be.
+            showMessageBox(margins::Failures::currentText());
+            exitCode = unhandled::kExitCode;
+        }
+        if (loaded) {
             window.show();
+            // A failure in a handler ends the loop with unhandled::kExitCode.
             exitCode = QApplication::exec();
-            if (window.exitCode() != 0)
-                exitCode = window.exitCode();
-        } catch (const office::Error& error) {
-            margins::showFailure(error);
-            exitCode = 1;
         }
     }
     // The office process ends with the program.

@@ -48,9 +48,7 @@ std::optional<float> marginCentimetres(const QString& entry)
 QString entryName(TemplateKind kind, int side)
 {
     static const char16_t* const sides[] = {u"上", u"下", u"左", u"右"};
-    const QString template_ =
-        kind == TemplateKind::Original ? QStringLiteral("正本") : QStringLiteral("副本");
-    return template_ + QString::fromUtf16(sides[side]) + QStringLiteral("边距");
+    return paths::kindName(kind) + QString::fromUtf16(sides[side]) + QStringLiteral("边距");
 }
 
 namespace {
@@ -82,8 +80,7 @@ QString refusalOf(TemplateKind kind, const MarginEntries& entries, const PageSiz
         cm[side] = *marginCentimetres(entries[side]);
     const double pageWidth = office::pointsToCentimeters(page.width);
     const double pageHeight = office::pointsToCentimeters(page.height);
-    const QString kindName =
-        kind == TemplateKind::Original ? QStringLiteral("正本") : QStringLiteral("副本");
+    const QString kindName = paths::kindName(kind);
     if (cm[0] + cm[1] > pageHeight - kMinimumTextCentimetres) {
         return QStringLiteral("%1上、下边距之和（%2厘米）太大：%1页面高%3厘米，"
                               "正文至少要留%4厘米，请重新填写！")

@@ -1,15 +1,13 @@
 #pragma once
 
-// Tolberin's messages: modal, one OK button, no icon, titled with the
-// program's name.
+// Tolberin's messages, and how it shows a failure that escapes a handler:
+// its office failures as they are, anything else as an office failure, then
+// the program ends (common/unhandledfailure.h).
+
+#include "common/unhandledfailure.h"
+#include "office/error.h"
 
 #include <QString>
-
-class QWidget;
-
-namespace office {
-class Error;
-}
 
 namespace margins {
 
@@ -18,11 +16,6 @@ inline const QString kMissingTemplateMessage =
 inline const QString kFillAllMessage = QStringLiteral("请填写全部参数后确定！");
 inline const QString kSavedMessage = QStringLiteral("参数保存成功！");
 
-// Shows the message and waits for OK. A hidden owner is not used, so that
-// the box does not sit over a window the operator cannot see.
-void showMessage(const QString& text, QWidget* owner = nullptr);
-
-// Reports a failure that ends the program, as "number:description".
-void showFailure(const office::Error& error, QWidget* owner = nullptr);
+using Failures = unhandled::Failures<office::Error, office::errc::OfficeFailure>;
 
 } // namespace margins

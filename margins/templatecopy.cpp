@@ -1,6 +1,7 @@
 #include "margins/templatecopy.h"
 
 #include "common/templateswitch.h"
+#include "common/workingcopy.h"
 
 #include "office/error.h"
 #include "office/files.h"
@@ -57,15 +58,11 @@ TemplateCopy::TemplateCopy(const QString& templatePath)
              source.errorString());
     }
 
-    // A hidden name beside the template keeps the copy on the same file
-    // system, so the final rename cannot turn into a copy.
-    const QFileInfo info(templatePath);
-    QTemporaryFile copy(info.absolutePath() + QStringLiteral("/.") + info.completeBaseName() +
-                        QStringLiteral("-XXXXXX.") + info.suffix());
+    QTemporaryFile copy(workingcopy::nameTemplate(templatePath));
     copy.setAutoRemove(false);
     if (!copy.open()) {
         fail(office::errc::PermissionDenied, QStringLiteral("无法在模板文件夹中建立临时文件"),
-             info.absolutePath(), copy.errorString());
+             QFileInfo(templatePath).absolutePath(), copy.errorString());
     }
     copyPath_ = copy.fileName();
     const bool written = copy.write(content) == content.size() && copy.flush();
@@ -96,12 +93,10 @@ void TemplateCopy::prepare()
 
 void TemplateCopy::removeLeftovers(const QString& templatePath)
 {
-    const QFileInfo info(templatePath);
-    QDir folder = info.absoluteDir();
-    const QString pattern =
-        QStringLiteral(".") + info.completeBaseName() + QStringLiteral("-??????.") + info.suffix();
-    for (const QString& name : folder.entryList(
-             QStringList{pattern} + templateswitch::ownFilePatterns(), QDir::Files | QDir::Hidden))
+    QDir folder = QFileInfo(templatePath).absoluteDir();
+    const QStringList patterns =
+        QStringList{workingcopy::namePattern(templatePath)} + templateswitch::ownFilePatterns();
+    for (const QString& name : folder.entryList(patterns, QDir::Files | QDir::Hidden))
         folder.remove(name);
 }
 

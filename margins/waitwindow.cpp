@@ -1,8 +1,8 @@
 #include "margins/waitwindow.h"
 
 #include "common/centring.h"
+#include "common/look.h"
 #include "common/showpainted.h"
-#include "margins/formlook.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -31,25 +31,25 @@ WaitWindow::WaitWindow(const QString& name, const QString& labelName, const QStr
     setObjectName(name);
     setWindowTitle(QStringLiteral("Tolberin"));
     setModal(false);
-    setFixedSize(twipsSize(4470, 1785));
+    setFixedSize(look::twipsSize(4470, 1785));
 
     auto* picIcon = new QLabel(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
-    picIcon->setGeometry(twipsRect(240, 240, 480, 480));
+    picIcon->setGeometry(look::twipsRect(240, 240, 480, 480));
     picIcon->setPixmap(marginPageIcon());
 
     auto* label = new QLabel(text, this);
     label->setObjectName(labelName);
-    label->setGeometry(twipsRect(1020, 240, 3240, 1305));
-    label->setFont(songti(14.25));
+    label->setGeometry(look::twipsRect(1020, 240, 3240, 1305));
+    label->setFont(look::songti(14.25));
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    makeBlue(label);
+    look::setTextColor(label, look::textBlue());
 }
 
 void WaitWindow::showNow()
 {
-    centreOnScreen(this);
+    centring::centreOnScreen(this);
     windows::showPainted(this);
     centring::awaitFrame(this); // framed by now under a window manager
 }
@@ -65,7 +65,7 @@ QPixmap marginPageIcon()
     painter.setBrush(Qt::white);
     painter.drawRect(5, 1, 22, 29);
     // Its margins.
-    painter.setPen(QPen(kLabelBlue, 1, Qt::DashLine));
+    painter.setPen(QPen(look::textBlue(), 1, Qt::DashLine));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(9, 5, 14, 21);
     // Lines of text inside them.

@@ -70,13 +70,20 @@ private slots:
     // the same way.
     void otherFailureEndsProgram()
     {
-        QTimer::singleShot(0, [] { runHandler([] { throw std::runtime_error("boom"); }); });
-        QCOMPARE(QApplication::exec(), unhandledFailureExitCode);
+        QTimer::singleShot(0,
+                           [] { Failures::runHandler([] { throw std::runtime_error("boom"); }); });
+        QCOMPARE(QApplication::exec(), unhandled::kExitCode);
         QCOMPARE(answerer->texts(), QStringList{QStringLiteral("-2147467259:程序内部错误：boom")});
+        // Not even a std::exception: the same form.
+        QTimer::singleShot(0, [] { Failures::runHandler([] { throw 42; }); });
+        QCOMPARE(QApplication::exec(), unhandled::kExitCode);
+        QCOMPARE(answerer->texts().last(),
+                 QStringLiteral("-2147467259:程序内部错误：未知的异常。"));
         // A thread that cannot be created (what a run needs for its fills) is
         // told in words, not as the system's English text.
-        QCOMPARE(unhandledFailureText(std::system_error(
-                     std::make_error_code(std::errc::resource_unavailable_try_again))),
+        const std::system_error noThread(
+            std::make_error_code(std::errc::resource_unavailable_try_again));
+        QCOMPARE(unhandled::otherFailureText(office::errc::OfficeFailure, &noThread),
                  QStringLiteral("-2147467259:系统资源不足，无法创建工作线程，程序无法继续运行。"));
     }
 
