@@ -1,5 +1,6 @@
 #include "common/templateswitch.h"
 
+#include "common/filesync.h"
 #include "common/paths.h"
 #include "common/workingcopy.h"
 #include "office/error.h"
@@ -19,8 +20,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 #endif
 
 namespace templateswitch {
@@ -61,23 +60,15 @@ QString lastSystemError()
 #endif
 }
 
-// Makes a file's bytes, or a folder's entries, durable.
-void syncToDisk(const QString& path)
-{
-#ifndef Q_OS_WIN
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-#else
-    Q_UNUSED(path);
-#endif
-}
-
+// Makes the folder's entries durable. A failure is reported: the renames and
+// the journal that it is to make last might not survive a power cut.
 void syncFolder()
 {
-    syncToDisk(paths::templatesDir());
+    QString reason;
+    if (!filesync::syncToDisk(paths::templatesDir(), &reason))
+        fail(office::errc::WriteFailed,
+             QStringLiteral("无法把模板文件夹“%1”中的更改写入磁盘：%2")
+                 .arg(QDir::toNativeSeparators(paths::templatesDir()), reason));
 }
 
 // Renames within the templates folder in one step; false with the system's
@@ -162,7 +153,8 @@ void writeJournal(const std::vector<Step>& steps)
     if (file.write(text) != text.size() || !file.flush())
         refuse(file.errorString());
     file.close();
-    syncToDisk(file.fileName());
+    if (QString reason; !filesync::syncToDisk(file.fileName(), &reason))
+        refuse(reason);
     bool missing = false;
     if (!renameInFolder(QFileInfo(file.fileName()).fileName(), kJournalName, &missing))
         refuse(lastSystemError());
@@ -172,7 +164,9 @@ void writeJournal(const std::vector<Step>& steps)
 void removeJournal()
 {
     QFile::remove(journalPath());
-    syncFolder();
+    // A removal lost to a power cut only has the journal carried out once
+    // more, which finds every step done: a failure here loses nothing.
+    filesync::syncToDisk(paths::templatesDir());
 }
 
 // Carries out the steps in order. A source that is gone was renamed or

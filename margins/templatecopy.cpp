@@ -1,5 +1,6 @@
 #include "margins/templatecopy.h"
 
+#include "common/filesync.h"
 #include "common/templateswitch.h"
 #include "common/workingcopy.h"
 
@@ -11,11 +12,6 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace margins {
 
 namespace {
@@ -25,19 +21,6 @@ namespace {
     throw office::Error(
         number, QStringLiteral("%1“%2”：%3").arg(what, QDir::toNativeSeparators(path), detail));
 }
-
-#ifndef Q_OS_WIN
-// Makes the bytes of a file, or the entries of a folder, durable before the
-// rename publishes them.
-void syncToDisk(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
-#endif
 
 } // namespace
 
@@ -86,9 +69,10 @@ void TemplateCopy::prepare()
     // The word processor may have saved the copy as a new file; the replaced
     // template keeps the access rights the old one had.
     QFile::setPermissions(copyPath_, QFileDevice::Permissions::fromInt(permissions_));
-#ifndef Q_OS_WIN
-    syncToDisk(copyPath_);
-#endif
+    // On disk before the rename publishes it: a power cut must not leave a
+    // template cut short under the template's name.
+    if (QString reason; !filesync::syncToDisk(copyPath_, &reason))
+        fail(office::errc::WriteFailed, QStringLiteral("无法写入临时文件"), copyPath_, reason);
 }
 
 void TemplateCopy::removeLeftovers(const QString& templatePath)

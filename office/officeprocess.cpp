@@ -2,6 +2,7 @@
 
 #include "office/error.h"
 #include "office/files.h"
+#include "office/officeprofile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -9,10 +10,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QUrl>
 
-#include <array>
-#include <atomic>
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
@@ -22,7 +20,6 @@
 #include <sched.h>
 #include <string>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -31,99 +28,6 @@
 namespace office::detail {
 
 namespace {
-
-// The offices of this program, for the signal handlers: a fixed table, since
-// a handler may neither lock nor allocate.
-std::array<std::atomic<pid_t>, 32> g_officePids{};
-
-void rememberOffice(pid_t pid)
-{
-    for (std::atomic<pid_t>& slot : g_officePids) {
-        pid_t empty = 0;
-        if (slot.compare_exchange_strong(empty, pid))
-            return;
-    }
-}
-
-void forgetOffice(pid_t pid)
-{
-    for (std::atomic<pid_t>& slot : g_officePids) {
-        pid_t expected = pid;
-        if (slot.compare_exchange_strong(expected, 0))
-            return;
-    }
-}
-
-// Keeps the new profile quiet and in a Chinese locale: numbers and dates are
-// displayed as on a Simplified Chinese desktop; no lock files beside the
-// documents, no backups, no recovery data.
-const char kProfileSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
-<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
-<item oor:path="/org.openoffice.Setup/L10N"><prop oor:name="ooSetupSystemLocale" oor:op="fuse"><value>zh-CN</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentOOoLockFile" oor:op="fuse"><value>false</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentSystemFileLocking" oor:op="fuse"><value>false</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseLocking" oor:op="fuse"><value>false</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="ShowTipOfTheDay" oor:op="fuse"><value>false</value></prop></item>
-<item oor:path="/org.openoffice.Office.Common/Save/Document"><prop oor:name="CreateBackup" oor:op="fuse"><value>false</value></prop></item>
-<item oor:path="/org.openoffice.Office.Recovery/AutoSave"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
-<item oor:path="/org.openoffice.Office.Recovery/RecoveryInfo"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
-)";
-
-// A profile last used by another version makes the office run its graphics
-// self-test at start-up (seconds of CPU). Stating that this profile was last
-// used by the installed version spares it.
-const char kLastVersionSetting[] =
-    R"(<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>%1</value></prop></item>
-)";
-
-// The installed version as major.minor, as the office compares it with the
-// profile's: its configuration's ooSetupVersion, else the product name in
-// bootstraprc ("LibreOffice 7.4"). Empty when neither says.
-QString installedVersion(const QString& programDir)
-{
-    static const QRegularExpression majorMinor(QStringLiteral("^\\d+\\.\\d+$"));
-    QFile xcd(programDir + QStringLiteral("/../share/registry/main.xcd"));
-    if (xcd.open(QIODevice::ReadOnly)) {
-        const QByteArray text = xcd.readAll();
-        const QByteArray prop = "<prop oor:name=\"ooSetupVersion\">";
-        const qsizetype at = text.indexOf(prop);
-        const qsizetype open = at < 0 ? -1 : text.indexOf("<value>", at + prop.size());
-        const qsizetype close = open < 0 ? -1 : text.indexOf("</value>", open);
-        if (close > open && close - open < 40) {
-            const QString v = QString::fromLatin1(text.mid(open + 7, close - open - 7)).trimmed();
-            if (majorMinor.match(v).hasMatch())
-                return v;
-        }
-    }
-    QFile bootstraprc(programDir + QStringLiteral("/bootstraprc"));
-    if (bootstraprc.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : bootstraprc.readAll().split('\n')) {
-            if (!line.startsWith("ProductKey="))
-                continue;
-            const QString v = QString::fromUtf8(line.mid(11)).trimmed().section(u' ', -1);
-            if (majorMinor.match(v).hasMatch())
-                return v;
-        }
-    }
-    return {};
-}
-
-// Started before the office, it reads the office's pid (one line per start)
-// until EOF on its stdin (the program has ended or let go of this office),
-// then kills the last office and removes what it leaves: the paths listed
-// in <folder>/leftovers (socket files, staging folders; NUL-separated, since
-// a path may hold a newline) and the folder. rm does not follow a link given
-// to it nor any inside a tree.
-const char kGuardianScript[] =
-    "while read -r p; do o=$p; done; [ -n \"$o\" ] && kill -9 \"$o\" 2>/dev/null; sleep 0.2; "
-    "if [ -f \"$1/leftovers\" ]; then xargs -0 -r rm -rf -- < \"$1/leftovers\"; fi; "
-    "rm -rf -- \"$1\"";
-
-QString profileUrlOf(const QString& tempDir)
-{
-    return QUrl::fromLocalFile(tempDir + QStringLiteral("/profile")).toString();
-}
 
 std::vector<std::string> officeArguments(const QString& binary, const QString& tempDir,
                                          const QString& pipeName)
@@ -151,30 +55,6 @@ std::vector<char*> pointers(std::vector<std::string>& strings)
         result.push_back(s.data());
     result.push_back(nullptr);
     return result;
-}
-
-// The system's fonts, less the Japanese, Korean and traditional Chinese faces
-// of the Noto CJK collections: each repeats the coverage of the simplified
-// Chinese face, and the office reads the character map of every face it
-// sees while it starts (a third of its start-up).
-const char kFontSettings[] = R"(<?xml version="1.0"?>
-<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
-<fontconfig>
-<include ignore_missing="no">/etc/fonts/fonts.conf</include>
-<selectfont><rejectfont>
-%1</rejectfont></selectfont>
-</fontconfig>
-)";
-
-QByteArray fontSettings()
-{
-    QString rejected;
-    for (const char* kind : {"Sans", "Serif", "Sans Mono"})
-        for (const char* region : {"JP", "KR", "TC", "HK"})
-            rejected += QStringLiteral("<pattern><patelt name=\"family\"><string>Noto %1 CJK "
-                                       "%2</string></patelt></pattern>\n")
-                            .arg(QLatin1String(kind), QLatin1String(region));
-    return QString::fromLatin1(kFontSettings).arg(rejected).toUtf8();
 }
 
 // Every variable of ours, with TMPDIR pointing into the private folder so
@@ -302,15 +182,6 @@ QStringList socketFilesOf(pid_t pid)
     return files;
 }
 
-void killOfficesFromSignalHandler()
-{
-    for (const std::atomic<pid_t>& slot : g_officePids) {
-        const pid_t pid = slot.load();
-        if (pid > 0)
-            ::kill(pid, SIGKILL);
-    }
-}
-
 OfficeProcess::OfficeProcess(QString programDir, int cpu)
     : programDir_(std::move(programDir)), cpu_(cpu)
 {
@@ -341,25 +212,12 @@ void OfficeProcess::start()
         throw Error(errc::PermissionDenied,
                     QStringLiteral("无法在 %1 中建立办公组件的临时文件夹。").arg(QDir::tempPath()));
     tempDir_ = QFile::decodeName(pattern);
-    journal(tempDir_);
-    QDir().mkpath(tempDir_ + QStringLiteral("/profile/user"));
+    OfficeGuardian::journal(tempDir_);
+    guardian_.setFolder(tempDir_);
     QDir().mkpath(tempDir_ + QStringLiteral("/tmp"));
-    QFile settings(tempDir_ + QStringLiteral("/profile/user/registrymodifications.xcu"));
-    if (settings.open(QIODevice::WriteOnly)) {
-        settings.write(kProfileSettings);
-        if (const QString version = installedVersion(programDir_); !version.isEmpty())
-            settings.write(QString::fromLatin1(kLastVersionSetting).arg(version).toUtf8());
-        settings.write("</oor:items>\n");
-    }
-    settings.close();
-    markExtensionsSynchronized();
+    writeProfile(tempDir_, programDir_);
     // Without its own file the office sees the system's configuration.
-    fontConfig_.clear();
-    if (QFileInfo::exists(QStringLiteral("/etc/fonts/fonts.conf"))) {
-        QFile fonts(tempDir_ + QStringLiteral("/fonts.conf"));
-        if (fonts.open(QIODevice::WriteOnly) && fonts.write(fontSettings()) > 0 && fonts.flush())
-            fontConfig_ = fonts.fileName();
-    }
+    fontConfig_ = writeFontConfig(tempDir_);
 
     pipeName_ = QStringLiteral("morvanta-%1-%2")
                     .arg(::getpid())
@@ -370,28 +228,8 @@ void OfficeProcess::start()
     // leave it behind.
     addLeftover(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName_);
     addLeftover(instanceSocketFile(profileUrlOf(tempDir_)));
-    startGuardian(); // first: a kill right after the launch is cleaned up too
+    guardian_.start(); // first: a kill right after the launch is cleaned up too
     launch();
-}
-
-void OfficeProcess::markExtensionsSynchronized()
-{
-    // A new profile makes the office synchronise its extensions and exit with
-    // 81 to be started again, which costs a second start. Stating that the
-    // profile belongs to this build spares it; should the office still ask,
-    // start-up handles the 81.
-    QFile versionrc(programDir_ + QStringLiteral("/versionrc"));
-    if (!versionrc.open(QIODevice::ReadOnly))
-        return;
-    for (const QByteArray& line : versionrc.readAll().split('\n')) {
-        if (!line.startsWith("buildid="))
-            continue;
-        QDir().mkpath(tempDir_ + QStringLiteral("/profile/user/extensions"));
-        QFile buildid(tempDir_ + QStringLiteral("/profile/user/extensions/buildid"));
-        if (buildid.open(QIODevice::WriteOnly))
-            buildid.write(line.mid(8).trimmed());
-        return;
-    }
 }
 
 void OfficeProcess::restart()
@@ -440,53 +278,7 @@ void OfficeProcess::launch()
     exitCode_ = -1;
     exitSignal_ = 0;
     rememberOffice(child);
-    if (lifelineFd_ >= 0) {
-        const std::string line = std::to_string(child) + '\n';
-        // A socket, not a pipe: a guardian gone must not end us with SIGPIPE.
-        [[maybe_unused]] const auto sent =
-            ::send(lifelineFd_, line.data(), line.size(), MSG_NOSIGNAL);
-    }
-}
-
-void OfficeProcess::startGuardian()
-{
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
-        return;
-    const std::string dir = tempDir_.toStdString();
-    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setpgid(0, 0); // outlives a terminal's Ctrl+C long enough to clean up
-        ::dup2(fds[0], 0);
-        ::dup2(devNull, 1);
-        ::dup2(devNull, 2);
-        closeInheritedDescriptors();
-        ::execl("/bin/sh", "sh", "-c", kGuardianScript, "sh", dir.c_str(),
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(devNull);
-    ::close(fds[0]);
-    if (child < 0) {
-        ::close(fds[1]);
-        return;
-    }
-    guardianPid_ = child;
-    lifelineFd_ = fds[1];
-}
-
-void OfficeProcess::stopGuardian()
-{
-    if (guardianPid_ > 0) {
-        ::kill(guardianPid_, SIGKILL);
-        ::waitpid(guardianPid_, nullptr, 0);
-        guardianPid_ = 0;
-    }
-    if (lifelineFd_ >= 0) {
-        ::close(lifelineFd_);
-        lifelineFd_ = -1;
-    }
+    guardian_.watch(child);
 }
 
 bool OfficeProcess::isRunning()
@@ -535,48 +327,12 @@ void OfficeProcess::recordSocketFiles()
 
 void OfficeProcess::addLeftover(const QString& path)
 {
-    if (tempDir_.isEmpty() || leftovers_.contains(path))
-        return;
-    leftovers_ << path;
-    writeLeftovers();
-    journal(path);
-}
-
-void OfficeProcess::journal(const QString& path)
-{
-    // Where MORVANTA_LEFTOVER_JOURNAL names a file, every path that must not
-    // outlive the program is appended to it (NUL-separated), so that a test
-    // run can check afterwards that none of them is left.
-    static const QByteArray file = qgetenv("MORVANTA_LEFTOVER_JOURNAL");
-    if (file.isEmpty())
-        return;
-    const int fd = ::open(file.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return;
-    const QByteArray entry = QFile::encodeName(path) + '\0';
-    [[maybe_unused]] const auto written = ::write(fd, entry.constData(), entry.size());
-    ::close(fd);
+    guardian_.addLeftover(path);
 }
 
 void OfficeProcess::removeLeftover(const QString& path)
 {
-    if (leftovers_.removeAll(path) > 0)
-        writeLeftovers();
-}
-
-void OfficeProcess::writeLeftovers()
-{
-    // Replaced whole by a rename, so the guardian never reads half a list.
-    QByteArray text;
-    for (const QString& path : std::as_const(leftovers_))
-        text += QFile::encodeName(path) + '\0';
-    const QString list = tempDir_ + QStringLiteral("/leftovers");
-    QFile next(list + QStringLiteral(".new"));
-    if (next.open(QIODevice::WriteOnly | QIODevice::Truncate) && next.write(text) == text.size()) {
-        next.close();
-        ::rename(QFile::encodeName(next.fileName()).constData(),
-                 QFile::encodeName(list).constData());
-    }
+    guardian_.removeLeftover(path);
 }
 
 void OfficeProcess::kill()
@@ -587,10 +343,8 @@ void OfficeProcess::kill()
         forgetOffice(pid_);
         pid_ = 0;
     }
-    stopGuardian();
-    for (const QString& path : std::as_const(leftovers_))
-        removeTree(path);
-    leftovers_.clear();
+    guardian_.stop();
+    guardian_.removeLeftovers();
     removeTempDir();
 }
 

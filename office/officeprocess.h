@@ -4,6 +4,8 @@
 // a profile of its own in a temporary folder and a pipe name unique to this
 // process, and never outliving the program. This file knows nothing of UNO.
 
+#include "office/officeguardian.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -52,12 +54,7 @@ public:
 
 private:
     void launch();
-    void markExtensionsSynchronized();
-    void startGuardian();
-    void stopGuardian();
     void removeTempDir();
-    void writeLeftovers();
-    static void journal(const QString& path);
 
     QString programDir_;
     int cpu_ = -1;
@@ -65,19 +62,14 @@ private:
     QString fontConfig_; // the office's font configuration, when written
     QString pipeName_;
     pid_t pid_ = 0;
-    pid_t guardianPid_ = 0;
-    int lifelineFd_ = -1; // write end; its closing tells the guardian we are gone
     int exitCode_ = -1;
     int exitSignal_ = 0;
-    QStringList leftovers_;
+    OfficeGuardian guardian_;
 };
 
 // The socket file of the office's single-instance check for a profile URL.
 QString instanceSocketFile(const QString& profileUrl);
 // The socket files under which the process listens.
 QStringList socketFilesOf(pid_t pid);
-
-// Kills every office this program started; async-signal-safe, for signal handlers.
-void killOfficesFromSignalHandler();
 
 } // namespace office::detail

@@ -1,7 +1,8 @@
 #include "office/unoengine.h"
 
+#include "office/unocomponent.h"
 #include "office/unosheet.h"
-#include "office/unoword.h"
+#include "office/unowordapplication.h"
 
 #include <QCoreApplication>
 #include <QFile>

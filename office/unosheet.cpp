@@ -1,7 +1,7 @@
 #include "office/unosheet.h"
 
+#include "office/unocomponent.h"
 #include "office/unoengine.h"
-#include "office/unoword.h"
 
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>

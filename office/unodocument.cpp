@@ -1,0 +1,181 @@
+#include "office/unodocument.h"
+
+#include "common/filesync.h"
+#include "office/files.h"
+#include "office/unocomponent.h"
+#include "office/unoproperty.h"
+#include "office/unorange.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace com::sun::star;
+using namespace com::sun::star::uno;
+
+namespace office::detail {
+
+UnoDocument::UnoDocument(std::shared_ptr<Connection> connection,
+                         Reference<lang::XComponent> component, QString path, QString filterName)
+    : connection_(std::move(connection)), component_(std::move(component)), path_(std::move(path)),
+      filterName_(std::move(filterName)), pageSetup_(*this)
+{
+}
+
+UnoDocument::~UnoDocument()
+{
+    try {
+        Close();
+    } catch (...) {
+    }
+}
+
+Connection& UnoDocument::connection()
+{
+    if (!component_.is())
+        throw Error(errc::OfficeFailure, QStringLiteral("文档“%1”已经关闭。").arg(path_));
+    return *connection_;
+}
+
+// The document's interfaces are asked for once and kept: every query is a
+// round trip to the office.
+Reference<text::XTextDocument> UnoDocument::textDocument()
+{
+    if (!textDocument_.is())
+        textDocument_.set(component_, UNO_QUERY_THROW);
+    return textDocument_;
+}
+
+const Reference<util::XSearchable>& UnoDocument::searchable()
+{
+    if (!searchable_.is())
+        searchable_.set(component_, UNO_QUERY_THROW);
+    return searchable_;
+}
+
+std::unique_ptr<word::Range> UnoDocument::Range(int start, int end)
+{
+    if (start < 0 || end < start)
+        throw Error(errc::InvalidValue,
+                    QStringLiteral("文本范围 %1 到 %2 无效。").arg(start).arg(end));
+    return connection().call(
+        [&] {
+            const Reference<text::XTextCursor> cursor =
+                textDocument()->getText()->createTextCursor();
+            cursor->gotoStart(false);
+            // Moves are 16-bit in the office's API.
+            for (int left = start; left > 0; left -= 32767)
+                cursor->goRight(static_cast<sal_Int16>(std::min(left, 32767)), false);
+            for (int left = end - start; left > 0; left -= 32767)
+                cursor->goRight(static_cast<sal_Int16>(std::min(left, 32767)), true);
+            // A cursor is a range: no need to ask the office for one.
+            return std::make_unique<UnoRange>(*this, Reference<text::XTextRange>(cursor.get()));
+        },
+        describeAs(errc::OfficeFailure, QStringLiteral("无法在“%1”中取得文本范围").arg(path_)));
+}
+
+void UnoDocument::SaveAs(const QString& fileName)
+{
+    Connection& c = connection();
+    const QFileInfo target(fileName);
+    const QString dir = target.absolutePath();
+    if (!QFileInfo(dir).isDir())
+        throw Error(errc::PathNotFound,
+                    QStringLiteral("无法保存“%1”：文件夹“%2”不存在。").arg(fileName, dir));
+    if (target.isDir())
+        throw Error(errc::PermissionDenied,
+                    QStringLiteral("无法保存“%1”：该位置是一个文件夹。").arg(fileName));
+    if (!QFileInfo(dir).isWritable())
+        throw Error(errc::PermissionDenied,
+                    QStringLiteral("无法保存“%1”：没有写入文件夹“%2”的权限。").arg(fileName, dir));
+
+    // Written into a hidden staging folder beside the target, then renamed
+    // over it: the name shows either the old file or the complete new one.
+    // The office puts its own scratch file beside what it writes, so the
+    // staging folder also keeps that out of the operator's folder, and it is
+    // removed with the office should the program be killed during a save.
+    // Made new and private under an unguessable name for every save, so
+    // nothing planted there is written into or removed, and removed without
+    // following links. It is listed before it exists: a kill right after
+    // the mkdir leaves nothing behind.
+    QString staging;
+    for (int attempt = 0;; ++attempt) {
+        staging = dir + QStringLiteral("/.~morvanta-%1-%2")
+                            .arg(::getpid())
+                            .arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
+        c.addLeftover(staging);
+        if (::mkdir(QFile::encodeName(staging).constData(), 0700) == 0)
+            break;
+        const int err = errno;
+        c.removeLeftover(staging);
+        if (err != EEXIST || attempt == 8)
+            throw Error(errc::PermissionDenied,
+                        QStringLiteral("无法保存“%1”：无法在文件夹“%2”中建立临时文件夹。")
+                            .arg(fileName, dir));
+    }
+    const QString temp = staging + QStringLiteral("/document.tmp");
+    const auto discard = [&] {
+        if (removeTree(staging))
+            c.removeLeftover(staging);
+    };
+    try {
+        c.call(
+            [&] {
+                std::vector<beans::PropertyValue> props = {property("Overwrite", Any(true))};
+                if (!filterName_.isEmpty())
+                    props.push_back(property("FilterName", Any(toOUString(filterName_))));
+                const Reference<frame::XStorable> storable(component_, UNO_QUERY_THROW);
+                storable->storeToURL(toOUString(fileUrl(temp)),
+                                     Sequence<beans::PropertyValue>(
+                                         props.data(), static_cast<sal_Int32>(props.size())));
+            },
+            describeAs(errc::WriteFailed, QStringLiteral("无法写入文件“%1”").arg(fileName)));
+    } catch (...) {
+        discard();
+        throw;
+    }
+    // On disk before it gets its name: a power cut must not leave an empty
+    // document under the final name.
+    if (!filesync::syncToDisk(temp)) {
+        discard();
+        throw Error(errc::WriteFailed,
+                    QStringLiteral("无法保存“%1”：文件未能完整写入磁盘。").arg(fileName));
+    }
+    if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(fileName).constData()) !=
+        0) {
+        const int err = errno;
+        discard();
+        const int number = err == ENAMETOOLONG ? errc::BadFileName
+                           : (err == EACCES || err == EPERM || err == EISDIR)
+                               ? errc::PermissionDenied
+                               : errc::WriteFailed;
+        throw Error(number, QStringLiteral("无法保存“%1”：%2")
+                                .arg(fileName, QString::fromLocal8Bit(std::strerror(err))));
+    }
+    discard();
+}
+
+void UnoDocument::Close()
+{
+    if (!component_.is())
+        return;
+    const Reference<lang::XComponent> doc = component_;
+    component_.clear();
+    textDocument_.clear();
+    searchable_.clear();
+    closeComponent(*connection_, doc, path_);
+}
+
+} // namespace office::detail

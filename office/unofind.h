@@ -1,0 +1,45 @@
+#pragma once
+
+#include "office/unocall.h"
+#include "office/word.h"
+
+#include <com/sun/star/util/XSearchDescriptor.hpp>
+
+#include <optional>
+#include <utility>
+
+namespace office::detail {
+
+class UnoRange;
+
+class UnoFind : public word::Find
+{
+public:
+    explicit UnoFind(UnoRange& range) : range_(range) {}
+    void ClearFormatting() override {}
+    bool Execute() override;
+    bool Execute(const word::ExecuteArgs& args) override;
+
+private:
+    bool search(bool replace);
+    void checkOptions() const;
+    int flags() const;
+    void applyOptions();
+    bool coversOwnInsertion() const;
+
+    UnoRange& range_;
+    css::uno::Reference<css::util::XSearchDescriptor> descriptor_; // for Text and the flags
+    // The text this range's last replacement inserted, while the range still
+    // covers it and the document has not been edited since.
+    struct Insertion
+    {
+        QString text;
+        quint64 edit;
+    };
+    std::optional<Insertion> inserted_;
+    // The search text and flags of the last replacement, while the replace
+    // searches go on with them.
+    std::optional<std::pair<QString, int>> lastReplaced_;
+};
+
+} // namespace office::detail
