@@ -52,7 +52,6 @@ quint64 u64(const char* p)
 struct Member
 {
     QByteArray name;
-    quint16 flags = 0;
     quint16 method = 0;
     quint64 packed = 0;
     quint64 unpacked = 0;
@@ -270,7 +269,6 @@ private:
             if (directory.size() - at - 46 < nameLength + extraLength + commentLength)
                 tooBigOrDamaged();
             Member m;
-            m.flags = u16(e + 8);
             m.method = u16(e + 10);
             m.packed = u32(e + 20);
             m.unpacked = u32(e + 24);
@@ -312,19 +310,20 @@ private:
         }
     }
 
-    // The start of a member as a reader unpacks it, judged like a flat XML file.
+    // The start of a member as a reader unpacks it, judged like a flat XML
+    // file. Whatever a member's flags, method or declared size say, its bytes
+    // are looked at: a reader that takes them differently must not find
+    // unseen markup there.
     void checkMemberHead(const Member& m, qint64 dataAt) const
     {
-        if ((m.flags & 1) != 0 || m.unpacked == 0)
-            return; // an encrypted member is read by no one here; an empty one holds nothing
+        if (m.packed == 0)
+            return;
         xmlprolog::Verdict verdict;
-        if (m.method == 0) {
-            const qint64 length = std::min<quint64>(m.packed, headBytes);
-            verdict = xmlprolog::scan(bytes(dataAt, length), m.packed <= quint64(headBytes));
-        } else if (m.method == Z_DEFLATED) {
+        if (m.method == Z_DEFLATED) {
             verdict = inflatedHead(dataAt, m.packed);
         } else {
-            return; // a method the office does not unpack either
+            const qint64 length = qint64(std::min<quint64>(m.packed, headBytes));
+            verdict = xmlprolog::scan(bytes(dataAt, length), m.packed <= quint64(headBytes));
         }
         if (verdict == xmlprolog::Verdict::Refused || verdict == xmlprolog::Verdict::NeedMore)
             notASpreadsheet();
