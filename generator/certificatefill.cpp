@@ -44,6 +44,22 @@ std::array<Placeholder, 9> placeholders(const CertificateRecord& r, const FontRu
     }};
 }
 
+// The most characters one cell of a spreadsheet holds: a longer value did not
+// come from a cell, and the office would spend a whole call deadline on it.
+constexpr qsizetype maxValueLength = 32767;
+
+void refuseOverlongValues(std::span<const Placeholder> fields)
+{
+    for (const Placeholder& p : fields) {
+        if (p.value.size() > maxValueLength)
+            throw Error(errc::InvalidValue,
+                        QStringLiteral("值过长：“%1”的值有 %2 个字符，单元格最多容纳 %3 个字符。")
+                            .arg(p.text)
+                            .arg(p.value.size())
+                            .arg(maxValueLength));
+    }
+}
+
 // Moves the search range onto the value just inserted and sets its size.
 void resize(word::Range& range, const QString& value, float points)
 {
@@ -160,6 +176,8 @@ std::int16_t fillCertificate(office::Engine& engine, RunView& view, const Certif
     std::unique_ptr<word::Application> app;
     word::Document* document = nullptr;
     try {
+        const auto fields = placeholders(record, k.fontRules);
+        refuseOverlongValues(fields);
         // Never a template of a pair that a killed margin save left half switched.
         templateswitch::finishInterrupted();
         app = engine.createWordApplication();
@@ -169,7 +187,7 @@ std::int16_t fillCertificate(office::Engine& engine, RunView& view, const Certif
         range->Select();
 
         std::int16_t counter = 0;
-        for (const Placeholder& p : placeholders(record, k.fontRules))
+        for (const Placeholder& p : fields)
             counter = replaceAll(*range, p, MatchCase);
         range.reset();
 

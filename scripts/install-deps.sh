@@ -27,6 +27,8 @@ needs=(
     "libreoffice-writer-nogui|libreoffice-writer"
     "libreoffice-calc-nogui|libreoffice-calc"
     libreoffice-dev
+    # zlib, to look into a packed data file before the office opens it
+    zlib1g-dev
     # 宋体 substitutes, opening folders and links from the programs
     fonts-noto-cjk xdg-utils
     # widget tests on a virtual display, and looking at rendered documents

@@ -331,6 +331,48 @@ private slots:
             verifyOneMessage(QStringLiteral("6:"));
     }
 
+    // A value longer than a spreadsheet cell holds fails the fill before any
+    // office call; one that fits is filled.
+    void overlongValueFailsAtOnce_data()
+    {
+        QTest::addColumn<int>("field"); // 0: 证书号, 3: 宗旨和业务范围, 4: 住所
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("scope of 32,767") << 3 << 32767 << QString();
+        QTest::newRow("scope of 32,768") << 3 << 32768 << QStringLiteral("宗旨和业务范围");
+        QTest::newRow("domicile of 40,000") << 4 << 40000 << QStringLiteral("住所");
+        QTest::newRow("number of 40,000") << 0 << 40000 << QStringLiteral("证书号");
+    }
+
+    void overlongValueFailsAtOnce()
+    {
+        QFETCH(int, field);
+        QFETCH(int, length);
+        QFETCH(QString, label);
+        CertificateRecord record = sampleRecord(QStringLiteral("N2"));
+        QString* values[] = {&record.zhengshuhao, nullptr, nullptr, &record.zongzhiyewufanwei,
+                             &record.zhusuo};
+        *values[field] = textOfLength(field == 3 ? scopePhrase : domicilePhrase, length);
+        fake.state.templateText = QStringLiteral("证书号 宗旨和业务范围 住所 举办单位");
+
+        const std::int16_t result = fill(record, TemplateKind::Original, fake);
+        if (label.isEmpty()) {
+            QCOMPARE(result, std::int16_t(1));
+            QVERIFY(fake.state.documentText.contains(*values[field]));
+            return;
+        }
+        QCOMPARE(result, std::int16_t(-1));
+        verifyOneMessage(QStringLiteral("13:证书“"));
+        QVERIFY2(view.messages[0].contains(
+                     QStringLiteral("（正本）未能生成：值过长：“%1”的值有 %2 个字符")
+                         .arg(label)
+                         .arg(length)),
+                 qPrintable(view.messages[0]));
+        QVERIFY2(view.messages[0].size() < 200, qPrintable(view.messages[0].left(300)));
+        QCOMPARE(fake.state.calls, QStringList());
+        QCOMPARE(fake.state.savedFiles, QStringList());
+    }
+
     // A failing step ends the fill with its message; what the fill opened is
     // closed once, also when closing itself fails.
     void failurePathClosesWhatWasOpened_data()
