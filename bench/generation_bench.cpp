@@ -13,7 +13,7 @@
 #include "generator/generationrun.h"
 #include "generator/runview.h"
 #include "office/engine.h"
-#include "office/error.h"
+#include "common/error.h"
 #include "office/word.h"
 
 #include <QCoreApplication>
@@ -350,7 +350,7 @@ int main(int argc, char* argv[])
     int status = 2;
     try {
         status = runAll(quick);
-    } catch (const office::Error& error) {
+    } catch (const morvanta::Error& error) {
         print(error.message());
     }
     office::shutdownDefaultEngine();

@@ -6,7 +6,7 @@
 //   office_bench [rounds] [fill|floor]    100 rounds of both kinds by default
 
 #include "office/engine.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -142,7 +142,7 @@ int main(int argc, char** argv)
     try {
         office::defaultEngine().createWordApplication()->Documents().Open(
             out.filePath(QStringLiteral("missing.doc")), true);
-    } catch (const office::Error&) {
+    } catch (const morvanta::Error&) {
     }
     const double connectedMs = static_cast<double>(cold.nsecsElapsed()) / 1e6;
     const double startCpuMs = cpuMs(office::defaultEngineOfficePid());

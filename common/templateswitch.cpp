@@ -3,7 +3,7 @@
 #include "common/filesync.h"
 #include "common/paths.h"
 #include "common/workingcopy.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,7 +43,7 @@ struct Step
 
 [[noreturn]] void fail(int number, const QString& text)
 {
-    throw office::Error(number, text);
+    throw morvanta::Error(number, text);
 }
 
 QString nativePath(const QString& name)
@@ -66,7 +66,7 @@ void syncFolder()
 {
     QString reason;
     if (!filesync::syncToDisk(paths::templatesDir(), &reason))
-        fail(office::errc::WriteFailed,
+        fail(morvanta::errc::WriteFailed,
              QStringLiteral("无法把模板文件夹“%1”中的更改写入磁盘：%2")
                  .arg(QDir::toNativeSeparators(paths::templatesDir()), reason));
 }
@@ -143,7 +143,7 @@ void writeJournal(const std::vector<Step>& steps)
     const auto refuse = [&](const QString& detail) {
         if (!file.fileName().isEmpty())
             QFile::remove(file.fileName());
-        fail(office::errc::WriteFailed,
+        fail(morvanta::errc::WriteFailed,
              QStringLiteral("无法在模板文件夹“%1”中记录模板的更换：%2")
                  .arg(QDir::toNativeSeparators(paths::templatesDir()), detail));
     };
@@ -180,7 +180,7 @@ void apply(const std::vector<Step>& steps)
         }
         bool missing = false;
         if (!renameInFolder(step.source, step.target, &missing) && !missing)
-            fail(office::errc::WriteFailed,
+            fail(morvanta::errc::WriteFailed,
                  QStringLiteral("无法用“%1”替换模板文件“%2”：%3")
                      .arg(nativePath(step.source), nativePath(step.target), lastSystemError()));
     }
@@ -198,8 +198,8 @@ public:
         if (lock_.tryLock(10000))
             return;
         fail(
-            lock_.error() == QLockFile::LockFailedError ? office::errc::WriteFailed
-                                                        : office::errc::PermissionDenied,
+            lock_.error() == QLockFile::LockFailedError ? morvanta::errc::WriteFailed
+                                                        : morvanta::errc::PermissionDenied,
             QStringLiteral("无法更换模板：模板文件夹“%1”正被另一个程序使用或不可写入，请稍后再试。")
                 .arg(QDir::toNativeSeparators(paths::templatesDir())));
     }
@@ -219,7 +219,7 @@ void finishLocked()
     if (steps) {
         try {
             apply(*steps);
-        } catch (const office::Error& error) {
+        } catch (const morvanta::Error& error) {
             fail(error.number(),
                  QStringLiteral("上次未完成的模板更换无法完成，正本和副本模板可能不一致：") +
                      error.description());
@@ -257,7 +257,7 @@ void replaceBoth(const Files& files, const std::function<void()>& betweenRenames
         const QString reason = lastSystemError();
         removeJournal();
         discard();
-        fail(office::errc::WriteFailed,
+        fail(morvanta::errc::WriteFailed,
              QStringLiteral("无法替换模板文件“%1”：%2").arg(nativePath(original), reason));
     }
     if (betweenRenames)
@@ -269,7 +269,7 @@ void replaceBoth(const Files& files, const std::function<void()>& betweenRenames
         writeJournal({{backup, original}, {duplicateCopy, QString()}});
         apply({{backup, original}, {duplicateCopy, QString()}});
         removeJournal();
-        fail(office::errc::WriteFailed,
+        fail(morvanta::errc::WriteFailed,
              QStringLiteral("无法替换模板文件“%1”：%2").arg(nativePath(duplicate), reason));
     }
     QFile::remove(paths::templatesDir() + backup);

@@ -32,12 +32,12 @@ struct Files
 // Should the duplicate's rename fail, the old original returns and the
 // failure is thrown. `betweenRenames` runs once the original is replaced and
 // before the duplicate is (a test may stop the save there). Throws
-// office::Error when the folder refuses the switch.
+// morvanta::Error when the folder refuses the switch.
 void replaceBoth(const Files& files, const std::function<void()>& betweenRenames = {});
 
 // Completes a switch that a program left half done, so that the templates
 // are both new again. Returns at once when none is pending. Throws
-// office::Error when the switch cannot be completed.
+// morvanta::Error when the switch cannot be completed.
 void finishInterrupted();
 
 // Wildcard patterns of the temporary files a program killed while writing

@@ -7,8 +7,8 @@
 #include "generator/outputfilename.h"
 #include "generator/runview.h"
 #include "office/engine.h"
-#include "office/error.h"
-#include "office/files.h"
+#include "common/error.h"
+#include "common/files.h"
 #include "office/word.h"
 
 #include <array>
@@ -19,6 +19,7 @@
 namespace {
 
 using namespace office;
+using namespace morvanta;
 
 struct Placeholder
 {

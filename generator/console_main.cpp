@@ -8,7 +8,7 @@
 #include "generator/consoleview.h"
 #include "generator/generationrun.h"
 #include "office/engine.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <QCoreApplication>
 
@@ -60,7 +60,7 @@ int main(int argc, char* argv[])
     int status = 2;
     try {
         status = run();
-    } catch (const office::Error& error) {
+    } catch (const morvanta::Error& error) {
         printError(error.message());
     } catch (const std::exception& error) {
         printError(QString::fromLocal8Bit(error.what()));

@@ -1,7 +1,7 @@
 #include "generator/datafilecheck.h"
 
 #include "generator/xmlprolog.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -18,8 +18,8 @@
 
 namespace {
 
-using office::Error;
-namespace errc = office::errc;
+using morvanta::Error;
+namespace errc = morvanta::errc;
 using datafilecheck::maxMembers;
 using datafilecheck::maxUnpackedBytes;
 

@@ -17,7 +17,7 @@
 // A binary Excel 97 file, an HTML table, plain text and anything else are
 // left to the office. Only bounded parts of the file are read, never more
 // than its size, and a path that is no ordinary file is never read.
-// Throws office::Error (the data file's path in the message); returns when
+// Throws morvanta::Error (the data file's path in the message); returns when
 // the file may be opened.
 void checkDataFile(const QString& path);
 

@@ -12,8 +12,8 @@
 #include "generator/launcher.h"
 #include "generator/unhandledfailure.h"
 #include "generator/windowstyle.h"
-#include "office/error.h"
-#include "office/files.h"
+#include "common/error.h"
+#include "common/files.h"
 #include "ui_form1.h"
 
 #include <QCloseEvent>
@@ -184,12 +184,12 @@ void form1::setup_Click()
     Failures::runHandler([this] {
         const QString program = paths::marginProgram();
         const QString shown = QDir::toNativeSeparators(program);
-        if (!office::isOrdinaryFile(program))
-            throw office::Error(office::errc::FileNotFound,
+        if (!morvanta::isOrdinaryFile(program))
+            throw morvanta::Error(morvanta::errc::FileNotFound,
                                 QStringLiteral("未找到页边距设置程序“%1”。").arg(shown));
         if (!launcher_.startDetached(program, {}))
-            throw office::Error(
-                office::errc::PermissionDenied,
+            throw morvanta::Error(
+                morvanta::errc::PermissionDenied,
                 QStringLiteral("页边距设置程序“%1”无法启动，请检查该文件是否可执行。").arg(shown));
     });
 }

@@ -5,8 +5,8 @@
 #include "generator/fillpipeline.h"
 #include "generator/runview.h"
 #include "office/engine.h"
-#include "office/error.h"
-#include "office/files.h"
+#include "common/error.h"
+#include "common/files.h"
 #include "office/spreadsheet.h"
 
 #include <QFile>
@@ -16,6 +16,7 @@
 namespace {
 
 using namespace office;
+using namespace morvanta;
 
 constexpr int firstDataRow = 2; // row 1 holds the column headings
 

@@ -12,7 +12,7 @@ class Engine;
 
 // The batch run behind the generate button: reads every row of the data file
 // and calls the two fills, original first. Failures outside the fills are not
-// caught here; they reach the caller as office::Error.
+// caught here; they reach the caller as morvanta::Error.
 //
 // The fills run off the calling thread, as many at once as the engine has
 // office processes, and the calling thread keeps its windows drawn meanwhile.

@@ -5,6 +5,6 @@
 // program ends (common/unhandledfailure.h).
 
 #include "common/unhandledfailure.h"
-#include "office/error.h"
+#include "common/error.h"
 
-using Failures = unhandled::Failures<office::Error, office::errc::OfficeFailure>;
+using Failures = unhandled::Failures<morvanta::Error, morvanta::errc::OfficeFailure>;

@@ -23,7 +23,7 @@ public:
     explicit form2(QWidget* parent = nullptr);
 
     // Start-up, before the window is first shown: reads both templates'
-    // margins into the boxes. A failure is thrown (office::Error from the
+    // margins into the boxes. A failure is thrown (morvanta::Error from the
     // word processor); the program then reports it and ends.
     void Form_Load();
 

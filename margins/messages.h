@@ -5,7 +5,7 @@
 // the program ends (common/unhandledfailure.h).
 
 #include "common/unhandledfailure.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <QString>
 
@@ -16,6 +16,6 @@ inline const QString kMissingTemplateMessage =
 inline const QString kFillAllMessage = QStringLiteral("请填写全部参数后确定！");
 inline const QString kSavedMessage = QStringLiteral("参数保存成功！");
 
-using Failures = unhandled::Failures<office::Error, office::errc::OfficeFailure>;
+using Failures = unhandled::Failures<morvanta::Error, morvanta::errc::OfficeFailure>;
 
 } // namespace margins

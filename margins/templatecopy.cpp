@@ -4,8 +4,8 @@
 #include "common/templateswitch.h"
 #include "common/workingcopy.h"
 
-#include "office/error.h"
-#include "office/files.h"
+#include "common/error.h"
+#include "common/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,7 +18,7 @@ namespace {
 
 [[noreturn]] void fail(int number, const QString& what, const QString& path, const QString& detail)
 {
-    throw office::Error(
+    throw morvanta::Error(
         number, QStringLiteral("%1“%2”：%3").arg(what, QDir::toNativeSeparators(path), detail));
 }
 
@@ -26,25 +26,25 @@ namespace {
 
 TemplateCopy::TemplateCopy(const QString& templatePath)
 {
-    if (!office::isOrdinaryFile(templatePath)) {
-        fail(office::errc::FileNotFound, QStringLiteral("找不到模板文件"), templatePath,
+    if (!morvanta::isOrdinaryFile(templatePath)) {
+        fail(morvanta::errc::FileNotFound, QStringLiteral("找不到模板文件"), templatePath,
              QStringLiteral("文件不存在或不是普通文件"));
     }
     QFile source(templatePath);
     if (!source.open(QIODevice::ReadOnly)) {
-        fail(office::errc::PermissionDenied, QStringLiteral("无法读取模板文件"), templatePath,
+        fail(morvanta::errc::PermissionDenied, QStringLiteral("无法读取模板文件"), templatePath,
              source.errorString());
     }
     const QByteArray content = source.readAll();
     if (source.error() != QFileDevice::NoError) {
-        fail(office::errc::PermissionDenied, QStringLiteral("无法读取模板文件"), templatePath,
+        fail(morvanta::errc::PermissionDenied, QStringLiteral("无法读取模板文件"), templatePath,
              source.errorString());
     }
 
     QTemporaryFile copy(workingcopy::nameTemplate(templatePath));
     copy.setAutoRemove(false);
     if (!copy.open()) {
-        fail(office::errc::PermissionDenied, QStringLiteral("无法在模板文件夹中建立临时文件"),
+        fail(morvanta::errc::PermissionDenied, QStringLiteral("无法在模板文件夹中建立临时文件"),
              QFileInfo(templatePath).absolutePath(), copy.errorString());
     }
     copyPath_ = copy.fileName();
@@ -53,7 +53,7 @@ TemplateCopy::TemplateCopy(const QString& templatePath)
     copy.close();
     if (!written) {
         QFile::remove(copyPath_);
-        fail(office::errc::WriteFailed, QStringLiteral("无法写入临时文件"), copyPath_, writeError);
+        fail(morvanta::errc::WriteFailed, QStringLiteral("无法写入临时文件"), copyPath_, writeError);
     }
     permissions_ = static_cast<int>(source.permissions().toInt());
 }
@@ -72,7 +72,7 @@ void TemplateCopy::prepare()
     // On disk before the rename publishes it: a power cut must not leave a
     // template cut short under the template's name.
     if (QString reason; !filesync::syncToDisk(copyPath_, &reason))
-        fail(office::errc::WriteFailed, QStringLiteral("无法写入临时文件"), copyPath_, reason);
+        fail(morvanta::errc::WriteFailed, QStringLiteral("无法写入临时文件"), copyPath_, reason);
 }
 
 void TemplateCopy::removeLeftovers(const QString& templatePath)

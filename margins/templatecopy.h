@@ -10,7 +10,7 @@ namespace margins {
 class TemplateCopy
 {
 public:
-    // Copies the template; throws office::Error when it cannot.
+    // Copies the template; throws morvanta::Error when it cannot.
     explicit TemplateCopy(const QString& templatePath);
     ~TemplateCopy();
     TemplateCopy(const TemplateCopy&) = delete;

@@ -3,7 +3,7 @@
 #include "common/templateswitch.h"
 #include "margins/templatecopy.h"
 #include "office/engine.h"
-#include "office/files.h"
+#include "common/files.h"
 
 #include <charconv>
 #include <cmath>
@@ -133,8 +133,8 @@ QString marginText(float centimetres)
 bool TemplatesPresent()
 {
     // Both files are always looked up.
-    const bool original = office::isOrdinaryFile(paths::templateFile(TemplateKind::Original));
-    const bool duplicate = office::isOrdinaryFile(paths::templateFile(TemplateKind::Duplicate));
+    const bool original = morvanta::isOrdinaryFile(paths::templateFile(TemplateKind::Original));
+    const bool duplicate = morvanta::isOrdinaryFile(paths::templateFile(TemplateKind::Duplicate));
     return original && duplicate;
 }
 

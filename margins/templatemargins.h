@@ -75,7 +75,7 @@ using SaveStageHook = std::function<void(TemplateKind, SaveStage)>;
 // that equals marginText() of the margin in the file is no edit: that margin
 // keeps its exact value. A failure at any point leaves both templates as they
 // were. Throws EntryRefused for an entry that is no number or margins that
-// leave no room for text, office::Error when the word processor or the file
+// leave no room for text, morvanta::Error when the word processor or the file
 // system fails.
 void WriteTemplateMargins(const MarginEntries& original, const MarginEntries& duplicate,
                           const SaveStageHook& reached = {});

@@ -1,6 +1,6 @@
 #include "office/officeguardian.h"
 
-#include "office/files.h"
+#include "common/files.h"
 
 #include <QFile>
 
@@ -134,7 +134,7 @@ void OfficeGuardian::removeLeftover(const QString& path)
 void OfficeGuardian::removeLeftovers()
 {
     for (const QString& path : std::as_const(leftovers_))
-        removeTree(path);
+        morvanta::removeTree(path);
     leftovers_.clear();
     folder_.clear();
 }

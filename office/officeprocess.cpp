@@ -1,7 +1,7 @@
 #include "office/officeprocess.h"
 
-#include "office/error.h"
-#include "office/files.h"
+#include "common/error.h"
+#include "common/files.h"
 #include "office/officeprofile.h"
 
 #include <QCryptographicHash>
@@ -196,7 +196,7 @@ void OfficeProcess::start()
 {
     const QString binary = programDir_ + QStringLiteral("/soffice.bin");
     if (!QFileInfo(binary).isExecutable())
-        throw Error(errc::OfficeNotInstalled,
+        throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
                     QStringLiteral("未找到 LibreOffice（%1 不存在或不可执行），请安装 "
                                    "libreoffice-writer 和 libreoffice-calc。")
                         .arg(binary));
@@ -209,7 +209,7 @@ void OfficeProcess::start()
     QByteArray pattern =
         QFile::encodeName(QDir::tempPath() + QStringLiteral("/morvanta-office-XXXXXX"));
     if (!::mkdtemp(pattern.data()))
-        throw Error(errc::PermissionDenied,
+        throw morvanta::Error(morvanta::errc::PermissionDenied,
                     QStringLiteral("无法在 %1 中建立办公组件的临时文件夹。").arg(QDir::tempPath()));
     tempDir_ = QFile::decodeName(pattern);
     OfficeGuardian::journal(tempDir_);
@@ -270,7 +270,7 @@ void OfficeProcess::launch()
     });
     if (child < 0) {
         ::close(devNull);
-        throw Error(errc::OfficeNotInstalled,
+        throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
                     QStringLiteral("无法启动 LibreOffice：系统不允许创建新进程。"));
     }
     ::close(devNull);
@@ -351,7 +351,7 @@ void OfficeProcess::kill()
 void OfficeProcess::removeTempDir()
 {
     if (!tempDir_.isEmpty()) {
-        removeTree(tempDir_);
+        morvanta::removeTree(tempDir_);
         tempDir_.clear();
     }
 }

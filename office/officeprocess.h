@@ -22,7 +22,7 @@ public:
     OfficeProcess(const OfficeProcess&) = delete;
     OfficeProcess& operator=(const OfficeProcess&) = delete;
 
-    // Starts soffice.bin. Throws office::Error when it cannot be started.
+    // Starts soffice.bin. Throws morvanta::Error when it cannot be started.
     void start();
     // Starts it again on the same profile (after the first-start exit 81).
     void restart();

@@ -2,7 +2,7 @@
 
 // The spreadsheet operations that the generator reads its data file with:
 // the application object, a workbook bound to a path, a worksheet by name and
-// the displayed text of a cell. Every failing call throws office::Error.
+// the displayed text of a cell. Every failing call throws morvanta::Error.
 
 #include <QString>
 

@@ -132,7 +132,7 @@ Reference<uno::XComponentContext> localContext(const QString& programDir)
         try {
             context = cppu::defaultBootstrap_InitialComponentContext();
         } catch (const uno::Exception& e) {
-            throw Error(errc::OfficeNotInstalled,
+            throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
                         QStringLiteral("无法初始化 LibreOffice 的组件环境（%1）：%2")
                             .arg(programDir, toQString(e.Message)));
         }
@@ -177,8 +177,8 @@ void Connection::connect()
     try {
         resolver = bridge::UnoUrlResolver::create(local);
     } catch (const uno::Exception& e) {
-        throw Error(
-            errc::OfficeNotInstalled,
+        throw morvanta::Error(
+            morvanta::errc::OfficeNotInstalled,
             QStringLiteral("LibreOffice 的组件不完整，无法连接：%1").arg(toQString(e.Message)));
     }
     const auto pipeUrl = [this] {
@@ -198,7 +198,7 @@ void Connection::connect()
                 continue;
             }
             if (std::chrono::steady_clock::now() >= deadline) // ended by the deadline
-                throw Error(errc::OfficeNotInstalled,
+                throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
                             QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
                                 .arg(seconds(options_.startDeadline)));
             // Any other end during start-up (killed, crashed) gets one new
@@ -211,7 +211,7 @@ void Connection::connect()
                 continue;
             }
             const QString how = process_.endDescription();
-            throw Error(errc::OfficeNotInstalled,
+            throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
                         process_.exitSignal() != 0
                             ? QStringLiteral("办公组件在启动过程中被结束（%1），"
                                              "再次启动后又被结束，无法使用办公组件。")
@@ -223,7 +223,7 @@ void Connection::connect()
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
-            throw Error(errc::OfficeNotInstalled,
+            throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
                         QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
                             .arg(seconds(options_.startDeadline)));
         const int ticket = watchdog_.arm(process_.pid(), left);
@@ -240,13 +240,13 @@ void Connection::connect()
         } catch (const uno::Exception& e) {
             const bool timedOut = watchdog_.disarm(ticket);
             if (timedOut)
-                throw Error(errc::OfficeNotInstalled,
+                throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
                             QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
                                 .arg(seconds(options_.startDeadline)));
             // The office may be ending under the call; then the loop's start
             // handles it.
             if (!process_.waitForEnd(500))
-                throw Error(errc::OfficeNotInstalled,
+                throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
                             QStringLiteral("无法连接到 LibreOffice：%1").arg(toQString(e.Message)));
         }
     }
@@ -295,7 +295,7 @@ void Connection::removeLeftover(const QString& path)
     process_.removeLeftover(path);
 }
 
-Error Connection::failure(const uno::Exception& e, bool timedOut, bool disposed,
+morvanta::Error Connection::failure(const uno::Exception& e, bool timedOut, bool disposed,
                           const Description& describe)
 {
     const QString detail = toQString(e.Message);
@@ -306,7 +306,7 @@ Error Connection::failure(const uno::Exception& e, bool timedOut, bool disposed,
     const QString what = describe.operation() + QStringLiteral("：");
     if (timedOut) {
         kill();
-        return Error(errc::OfficeNoAnswer,
+        return morvanta::Error(morvanta::errc::OfficeNoAnswer,
                      what +
                          QStringLiteral("办公组件在 %1 秒内没有响应，已将其结束。")
                              .arg(seconds(options_.callDeadline)) +
@@ -327,19 +327,19 @@ Error Connection::failure(const uno::Exception& e, bool timedOut, bool disposed,
         }
     }
     if (ended) {
-        return Error(errc::OfficeGone,
+        return morvanta::Error(morvanta::errc::OfficeGone,
                      what + QStringLiteral("办公组件在处理过程中意外结束（%1）。").arg(how) +
                          engineDetail);
     }
     if (bridgeGone) {
         kill(); // the bridge is gone: this office is of no further use
-        return Error(errc::OfficeGone,
+        return morvanta::Error(morvanta::errc::OfficeGone,
                      what + QStringLiteral("与办公组件的连接已断开。") + engineDetail);
     }
     return describe(e);
 }
 
-Error Description::operator()(const uno::Exception& e) const
+morvanta::Error Description::operator()(const uno::Exception& e) const
 {
     const QString detail = toQString(e.Message);
     QString text = operation_;
@@ -347,7 +347,7 @@ Error Description::operator()(const uno::Exception& e) const
         text += QStringLiteral("：") + cause_;
     if (!detail.isEmpty())
         text += QStringLiteral("（") + detail + QStringLiteral("）");
-    return Error(number_, text);
+    return morvanta::Error(number_, text);
 }
 
 } // namespace office::detail

@@ -2,10 +2,10 @@
 
 // The connection to one office process and the guard that every call into it
 // goes through: a deadline (past it the office is killed) and the translation
-// of UNO exceptions into office::Error.
+// of UNO exceptions into morvanta::Error.
 
 #include "office/engine.h"
-#include "office/error.h"
+#include "common/error.h"
 #include "office/officeprocess.h"
 
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -46,7 +46,7 @@ public:
     }
     const QString& operation() const { return operation_; }
     // The failure when the office refused the call: "<operation>：<cause>（<detail>）".
-    Error operator()(const css::uno::Exception& e) const;
+    morvanta::Error operator()(const css::uno::Exception& e) const;
 
 private:
     int number_;
@@ -110,12 +110,12 @@ public:
     std::atomic<int> documentsOpened{0};
 
     // Runs one call into the office under the deadline. A UNO exception
-    // becomes office::Error: "did not answer" when the deadline passed, "ended"
+    // becomes morvanta::Error: "did not answer" when the deadline passed, "ended"
     // when the office died, otherwise whatever `describe` makes of it.
     template <class F> decltype(auto) call(F&& f, const Description& describe);
 
 private:
-    Error failure(const css::uno::Exception& e, bool timedOut, bool disposed,
+    morvanta::Error failure(const css::uno::Exception& e, bool timedOut, bool disposed,
                   const Description& describe);
     void connect();
 

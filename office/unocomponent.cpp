@@ -1,6 +1,6 @@
 #include "office/unocomponent.h"
 
-#include "office/files.h"
+#include "common/files.h"
 #include "office/unoproperty.h"
 
 #include <QFile>
@@ -32,15 +32,15 @@ void checkReadable(const QString& path, bool spreadsheet)
     const QFileInfo info(path);
     const QString kind = spreadsheet ? QStringLiteral("数据文件") : QStringLiteral("文件");
     if (!QFileInfo(info.absolutePath()).isDir())
-        throw Error(errc::PathNotFound,
+        throw morvanta::Error(morvanta::errc::PathNotFound,
                     QStringLiteral("%1“%2”所在的文件夹不存在。").arg(kind, path));
-    if (!isOrdinaryFile(path))
-        throw Error(errc::FileNotFound, QStringLiteral("未找到%1“%2”。").arg(kind, path));
+    if (!morvanta::isOrdinaryFile(path))
+        throw morvanta::Error(morvanta::errc::FileNotFound, QStringLiteral("未找到%1“%2”。").arg(kind, path));
     if (info.size() == 0)
-        throw Error(spreadsheet ? errc::NotASpreadsheet : errc::NotADocument,
+        throw morvanta::Error(spreadsheet ? morvanta::errc::NotASpreadsheet : morvanta::errc::NotADocument,
                     QStringLiteral("%1“%2”是空文件。").arg(kind, path));
     if (::access(QFile::encodeName(path).constData(), R_OK) != 0)
-        throw Error(errc::PermissionDenied,
+        throw morvanta::Error(morvanta::errc::PermissionDenied,
                     QStringLiteral("没有读取%1“%2”的权限。").arg(kind, path));
 }
 
@@ -78,7 +78,7 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
         props.push_back(
             property("DocumentService", Any(u"com.sun.star.sheet.SpreadsheetDocument"_ustr)));
     const Sequence<beans::PropertyValue> args(props.data(), static_cast<sal_Int32>(props.size()));
-    const int refused = spreadsheet ? errc::NotASpreadsheet : errc::NotADocument;
+    const int refused = spreadsheet ? morvanta::errc::NotASpreadsheet : morvanta::errc::NotADocument;
     const QString opening = QStringLiteral("无法打开“%1”").arg(path);
     const QString notReadable = QStringLiteral("它不是办公组件能够读取的%1。").arg(kind);
 
@@ -89,7 +89,7 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
         },
         describeAs(refused, opening, notReadable));
     if (!component.is())
-        throw Error(refused, opening + QStringLiteral("：") + notReadable);
+        throw morvanta::Error(refused, opening + QStringLiteral("：") + notReadable);
     // Anything at all opens as plain text: a file that only opened that way is
     // no document or workbook (random bytes would otherwise read as garbage
     // and be saved again as if nothing were wrong).
@@ -116,11 +116,11 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
         describeAs(refused, opening, notReadable));
     if (!fits) {
         closeComponent(connection, component, path);
-        throw Error(refused, opening + QStringLiteral("：") + notReadable);
+        throw morvanta::Error(refused, opening + QStringLiteral("：") + notReadable);
     }
     if (!spreadsheet) { // nobody looks at the views: spare their updates on every change
         connection.call([&] { model->lockControllers(); },
-                        describeAs(errc::OfficeFailure, opening));
+                        describeAs(morvanta::errc::OfficeFailure, opening));
         component.set(model.get());
     }
     if (filterName)
@@ -142,7 +142,7 @@ void closeComponent(Connection& connection, const Reference<lang::XComponent>& d
             else
                 doc->dispose();
         },
-        describeAs(errc::OfficeFailure, path.isEmpty() ? QStringLiteral("无法关闭文档")
+        describeAs(morvanta::errc::OfficeFailure, path.isEmpty() ? QStringLiteral("无法关闭文档")
                                                        : QStringLiteral("无法关闭“%1”").arg(path)));
 }
 

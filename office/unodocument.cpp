@@ -1,7 +1,7 @@
 #include "office/unodocument.h"
 
 #include "common/filesync.h"
-#include "office/files.h"
+#include "common/files.h"
 #include "office/unocomponent.h"
 #include "office/unoproperty.h"
 #include "office/unorange.h"
@@ -45,7 +45,7 @@ UnoDocument::~UnoDocument()
 Connection& UnoDocument::connection()
 {
     if (!component_.is())
-        throw Error(errc::OfficeFailure, QStringLiteral("文档“%1”已经关闭。").arg(path_));
+        throw morvanta::Error(morvanta::errc::OfficeFailure, QStringLiteral("文档“%1”已经关闭。").arg(path_));
     return *connection_;
 }
 
@@ -68,7 +68,7 @@ const Reference<util::XSearchable>& UnoDocument::searchable()
 std::unique_ptr<word::Range> UnoDocument::Range(int start, int end)
 {
     if (start < 0 || end < start)
-        throw Error(errc::InvalidValue,
+        throw morvanta::Error(morvanta::errc::InvalidValue,
                     QStringLiteral("文本范围 %1 到 %2 无效。").arg(start).arg(end));
     return connection().call(
         [&] {
@@ -83,7 +83,7 @@ std::unique_ptr<word::Range> UnoDocument::Range(int start, int end)
             // A cursor is a range: no need to ask the office for one.
             return std::make_unique<UnoRange>(*this, Reference<text::XTextRange>(cursor.get()));
         },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法在“%1”中取得文本范围").arg(path_)));
+        describeAs(morvanta::errc::OfficeFailure, QStringLiteral("无法在“%1”中取得文本范围").arg(path_)));
 }
 
 void UnoDocument::SaveAs(const QString& fileName)
@@ -92,13 +92,13 @@ void UnoDocument::SaveAs(const QString& fileName)
     const QFileInfo target(fileName);
     const QString dir = target.absolutePath();
     if (!QFileInfo(dir).isDir())
-        throw Error(errc::PathNotFound,
+        throw morvanta::Error(morvanta::errc::PathNotFound,
                     QStringLiteral("无法保存“%1”：文件夹“%2”不存在。").arg(fileName, dir));
     if (target.isDir())
-        throw Error(errc::PermissionDenied,
+        throw morvanta::Error(morvanta::errc::PermissionDenied,
                     QStringLiteral("无法保存“%1”：该位置是一个文件夹。").arg(fileName));
     if (!QFileInfo(dir).isWritable())
-        throw Error(errc::PermissionDenied,
+        throw morvanta::Error(morvanta::errc::PermissionDenied,
                     QStringLiteral("无法保存“%1”：没有写入文件夹“%2”的权限。").arg(fileName, dir));
 
     // Written into a hidden staging folder beside the target, then renamed
@@ -121,13 +121,13 @@ void UnoDocument::SaveAs(const QString& fileName)
         const int err = errno;
         c.removeLeftover(staging);
         if (err != EEXIST || attempt == 8)
-            throw Error(errc::PermissionDenied,
+            throw morvanta::Error(morvanta::errc::PermissionDenied,
                         QStringLiteral("无法保存“%1”：无法在文件夹“%2”中建立临时文件夹。")
                             .arg(fileName, dir));
     }
     const QString temp = staging + QStringLiteral("/document.tmp");
     const auto discard = [&] {
-        if (removeTree(staging))
+        if (morvanta::removeTree(staging))
             c.removeLeftover(staging);
     };
     try {
@@ -141,7 +141,7 @@ void UnoDocument::SaveAs(const QString& fileName)
                                      Sequence<beans::PropertyValue>(
                                          props.data(), static_cast<sal_Int32>(props.size())));
             },
-            describeAs(errc::WriteFailed, QStringLiteral("无法写入文件“%1”").arg(fileName)));
+            describeAs(morvanta::errc::WriteFailed, QStringLiteral("无法写入文件“%1”").arg(fileName)));
     } catch (...) {
         discard();
         throw;
@@ -150,18 +150,18 @@ void UnoDocument::SaveAs(const QString& fileName)
     // document under the final name.
     if (!filesync::syncToDisk(temp)) {
         discard();
-        throw Error(errc::WriteFailed,
+        throw morvanta::Error(morvanta::errc::WriteFailed,
                     QStringLiteral("无法保存“%1”：文件未能完整写入磁盘。").arg(fileName));
     }
     if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(fileName).constData()) !=
         0) {
         const int err = errno;
         discard();
-        const int number = err == ENAMETOOLONG ? errc::BadFileName
+        const int number = err == ENAMETOOLONG ? morvanta::errc::BadFileName
                            : (err == EACCES || err == EPERM || err == EISDIR)
-                               ? errc::PermissionDenied
-                               : errc::WriteFailed;
-        throw Error(number, QStringLiteral("无法保存“%1”：%2")
+                               ? morvanta::errc::PermissionDenied
+                               : morvanta::errc::WriteFailed;
+        throw morvanta::Error(number, QStringLiteral("无法保存“%1”：%2")
                                 .arg(fileName, QString::fromLocal8Bit(std::strerror(err))));
     }
     discard();

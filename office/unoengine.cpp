@@ -386,7 +386,7 @@ void convertFile(const QString& source, const QString& target, const QString& fi
                     ->storeToURL(toOUString(fileUrl(target)),
                                  uno::Sequence<beans::PropertyValue>(args, 2));
             },
-            describeAs(errc::WriteFailed,
+            describeAs(morvanta::errc::WriteFailed,
                        QStringLiteral("无法把“%1”转换为“%2”").arg(source, target)));
     } catch (...) {
         closeComponent(*c, doc, source);

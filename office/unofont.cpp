@@ -40,13 +40,13 @@ float UnoFont::Size()
             // Mixed sizes read as "undefined", as the automation model does.
             return (v >>= size) ? size : 9999999.0f;
         },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法读取字号")));
+        describeAs(morvanta::errc::OfficeFailure, QStringLiteral("无法读取字号")));
 }
 
 void UnoFont::SetSize(float points)
 {
     if (!(points >= 1.0f && points <= 1638.0f))
-        throw Error(errc::InvalidValue,
+        throw morvanta::Error(morvanta::errc::InvalidValue,
                     QStringLiteral("字号 %1 磅超出允许范围（1 到 1638 磅）。").arg(points));
     Connection& c = range_.document().connection();
     c.call(
@@ -58,7 +58,7 @@ void UnoFont::SetSize(float points)
             const Any values[] = {Any(points), Any(points), Any(points)};
             props->setPropertyValues(Sequence<OUString>(names, 3), Sequence<Any>(values, 3));
         },
-        describeAs(errc::OfficeFailure, QStringLiteral("无法设置字号")));
+        describeAs(morvanta::errc::OfficeFailure, QStringLiteral("无法设置字号")));
 }
 
 } // namespace office::detail

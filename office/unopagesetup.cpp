@@ -74,14 +74,14 @@ float UnoPageSetup::margin(Side side)
             }
             return 0.0f;
         },
-        describeAs(errc::OfficeFailure,
+        describeAs(morvanta::errc::OfficeFailure,
                    QStringLiteral("无法读取“%1”的页边距").arg(document_.path())));
 }
 
 void UnoPageSetup::setMargin(Side side, float points)
 {
     if (!std::isfinite(points) || points < 0.0f)
-        throw Error(errc::InvalidValue, QStringLiteral("页边距 %1 磅无效。").arg(points));
+        throw morvanta::Error(morvanta::errc::InvalidValue, QStringLiteral("页边距 %1 磅无效。").arg(points));
     const sal_Int32 value = toHundredthMm(points);
     document_.connection().call(
         [&] {
@@ -133,7 +133,7 @@ void UnoPageSetup::setMargin(Side side, float points)
                 }
             }
         },
-        describeAs(errc::InvalidValue,
+        describeAs(morvanta::errc::InvalidValue,
                    QStringLiteral("无法为“%1”设置页边距").arg(document_.path())));
 }
 
@@ -174,7 +174,7 @@ float UnoPageSetup::PageWidth()
 {
     return document_.connection().call(
         [&] { return toPoints(intProperty(firstPageStyle(), u"Width"_ustr)); },
-        describeAs(errc::OfficeFailure,
+        describeAs(morvanta::errc::OfficeFailure,
                    QStringLiteral("无法读取“%1”的页面大小").arg(document_.path())));
 }
 
@@ -182,7 +182,7 @@ float UnoPageSetup::PageHeight()
 {
     return document_.connection().call(
         [&] { return toPoints(intProperty(firstPageStyle(), u"Height"_ustr)); },
-        describeAs(errc::OfficeFailure,
+        describeAs(morvanta::errc::OfficeFailure,
                    QStringLiteral("无法读取“%1”的页面大小").arg(document_.path())));
 }
 

@@ -25,7 +25,7 @@ void UnoRange::Select()
             if (selection.is())
                 selection->select(Any(range));
         },
-        describeAs(errc::OfficeFailure,
+        describeAs(morvanta::errc::OfficeFailure,
                    QStringLiteral("无法在“%1”中选定文本").arg(document_.path())));
 }
 
@@ -33,7 +33,7 @@ QString UnoRange::Text()
 {
     return document_.connection().call(
         [&] { return toQString(range->getString()); },
-        describeAs(errc::OfficeFailure,
+        describeAs(morvanta::errc::OfficeFailure,
                    QStringLiteral("无法读取“%1”中的文本").arg(document_.path())));
 }
 

@@ -22,7 +22,7 @@ constexpr int dataProcess = 0;
 QString UnoWorksheet::CellText(int row, int column)
 {
     if (row < 1 || column < 1 || row > 1048576 || column > 16384)
-        throw Error(errc::InvalidValue,
+        throw morvanta::Error(morvanta::errc::InvalidValue,
                     QStringLiteral("单元格位置（第 %1 行，第 %2 列）无效。").arg(row).arg(column));
     // Reading changes nothing: when the office dies under a read (a fill
     // beside it made it fail, or it was renewed) the workbook is opened again
@@ -37,13 +37,13 @@ QString UnoWorksheet::CellText(int row, int column)
                     // The cell's text is its value as formatted, as the sheet shows it.
                     return toQString(Reference<text::XText>(cell, UNO_QUERY_THROW)->getString());
                 },
-                describeAs(errc::NotASpreadsheet,
+                describeAs(morvanta::errc::NotASpreadsheet,
                            QStringLiteral("无法读取数据文件“%1”第 %2 行第 %3 列")
                                .arg(book_.path())
                                .arg(row)
                                .arg(column)));
-        } catch (const Error& e) {
-            if (attempt > 0 || e.number() != errc::OfficeGone)
+        } catch (const morvanta::Error& e) {
+            if (attempt > 0 || e.number() != morvanta::errc::OfficeGone)
                 throw;
         }
     }
@@ -71,8 +71,8 @@ Connection& UnoWorkbook::attach()
     connection_ = engine_.connection(dataProcess);
     try {
         component_ = loadComponent(*connection_, path_, true, true);
-    } catch (const Error& e) {
-        if (e.number() != errc::OfficeGone) // the office died just before: try a new one
+    } catch (const morvanta::Error& e) {
+        if (e.number() != morvanta::errc::OfficeGone) // the office died just before: try a new one
             throw;
         connection_ = engine_.connection(dataProcess);
         component_ = loadComponent(*connection_, path_, true, true);
@@ -94,10 +94,10 @@ void UnoWorkbook::bindSheet(UnoWorksheet& sheet)
             return Reference<css::sheet::XSpreadsheet>(all->getByName(toOUString(name)),
                                                        UNO_QUERY_THROW);
         },
-        describeAs(errc::NoSuchWorksheet,
+        describeAs(morvanta::errc::NoSuchWorksheet,
                    QStringLiteral("无法读取数据文件“%1”的工作表“%2”").arg(path_, name)));
     if (!sheet.sheet.is())
-        throw Error(errc::NoSuchWorksheet,
+        throw morvanta::Error(morvanta::errc::NoSuchWorksheet,
                     QStringLiteral("数据文件“%1”中没有名为“%2”的工作表。").arg(path_, name));
 }
 

@@ -30,7 +30,7 @@ UnoWordApplication::~UnoWordApplication()
 void UnoWordApplication::ensureRunning() const
 {
     if (quit_)
-        throw Error(errc::OfficeFailure, QStringLiteral("文字处理会话已经结束。"));
+        throw morvanta::Error(morvanta::errc::OfficeFailure, QStringLiteral("文字处理会话已经结束。"));
 }
 
 void UnoWordApplication::SetVisible(bool visible)
@@ -38,7 +38,7 @@ void UnoWordApplication::SetVisible(bool visible)
     ensureRunning();
     // The private office is headless: it can never be shown.
     if (visible)
-        throw Error(errc::InvalidValue, QStringLiteral("后台办公组件不能显示窗口。"));
+        throw morvanta::Error(morvanta::errc::InvalidValue, QStringLiteral("后台办公组件不能显示窗口。"));
 }
 
 bool UnoWordApplication::Visible()
@@ -51,16 +51,16 @@ word::Document& UnoWordApplication::open(const QString& fileName, bool readOnly)
 {
     ensureRunning();
     if (document_ && document_->isOpen())
-        throw Error(errc::OfficeFailure, QStringLiteral("每个文字处理会话只能打开一个文档。"));
+        throw morvanta::Error(morvanta::errc::OfficeFailure, QStringLiteral("每个文字处理会话只能打开一个文档。"));
     std::shared_ptr<Connection> connection = engine_.connection(process_);
     Reference<lang::XComponent> component;
     QString filter;
     try {
         component = loadComponent(*connection, fileName, readOnly, false, &filter);
-    } catch (const Error& e) {
+    } catch (const morvanta::Error& e) {
         // An office that died just before this session began is replaced;
         // nothing of the session was lost, so opening is tried once more.
-        if (e.number() != errc::OfficeGone)
+        if (e.number() != morvanta::errc::OfficeGone)
             throw;
         connection = engine_.connection(process_);
         component = loadComponent(*connection, fileName, readOnly, false, &filter);
@@ -78,7 +78,7 @@ word::Document& UnoWordApplication::ActiveDocument()
 {
     ensureRunning();
     if (!document_ || !document_->isOpen())
-        throw Error(errc::OfficeFailure, QStringLiteral("没有打开的文档。"));
+        throw morvanta::Error(morvanta::errc::OfficeFailure, QStringLiteral("没有打开的文档。"));
     return *document_;
 }
 

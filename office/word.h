@@ -4,7 +4,7 @@
 // classic automation model (Application, Documents, Document, Range, Find,
 // Replacement, Font, PageSetup) with the same meaning. Implemented on
 // LibreOffice Writer by unoengine; tests may substitute their own engine.
-// Every failing call throws office::Error.
+// Every failing call throws morvanta::Error.
 
 #include <QString>
 

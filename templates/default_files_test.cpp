@@ -5,7 +5,7 @@
 // that are safe to fill.
 
 #include "office/engine.h"
-#include "office/error.h"
+#include "common/error.h"
 #include "office/units.h"
 #include "office/word.h"
 
@@ -16,6 +16,7 @@
 #include <memory>
 
 using namespace office;
+using namespace morvanta;
 
 namespace {
 

@@ -3,6 +3,7 @@
 namespace {
 
 using namespace office;
+using namespace morvanta;
 using namespace office::word;
 
 // Logs a call and throws if the test asked this call to fail.

@@ -5,7 +5,7 @@
 // fail while a session is being closed.
 
 #include "office/engine.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,7 +18,7 @@ struct FakeWordState
     QString documentText; // the open document's text
     QStringList calls;    // "Open", "SaveAs", "Close", "Quit" ... in order, not the searches
     QString failOn;       // a call that throws
-    int failNumber = office::errc::WriteFailed;
+    int failNumber = morvanta::errc::WriteFailed;
     int closeAndQuitFailure = 0; // non-zero: Close and Quit fail with this number
     QStringList savedFiles;
 };

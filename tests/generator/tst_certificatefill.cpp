@@ -9,7 +9,7 @@
 
 #include "generator/certificatefill.h"
 #include "generator/outputfilename.h"
-#include "office/error.h"
+#include "common/error.h"
 #include "office/word.h"
 
 #include <QDir>
@@ -232,7 +232,7 @@ private slots:
         QVERIFY(QDir(paths::outputDir()).removeRecursively());
         QCOMPARE(fill(sampleRecord(QStringLiteral("T7")), TemplateKind::Original),
                  std::int16_t(-1));
-        verifyOneMessage(QString::number(office::errc::PathNotFound) + u':');
+        verifyOneMessage(QString::number(morvanta::errc::PathNotFound) + u':');
         QVERIFY(!QFileInfo::exists(paths::outputDir()));
     }
 
@@ -406,17 +406,17 @@ private slots:
     void failureWhileCleaningUp()
     {
         fake.state.failOn = QStringLiteral("Range");
-        fake.state.failNumber = office::errc::OfficeGone;
-        fake.state.closeAndQuitFailure = office::errc::OfficeGone;
+        fake.state.failNumber = morvanta::errc::OfficeGone;
+        fake.state.closeAndQuitFailure = morvanta::errc::OfficeGone;
         QCOMPARE(fill(sampleRecord(QStringLiteral("N1")), TemplateKind::Original, fake),
                  std::int16_t(-1));
         verifyOneMessage(QStringLiteral("-2147023174:"));
 
         fake.state.failOn = QStringLiteral("SaveAs");
-        fake.state.failNumber = office::errc::WriteFailed;
-        fake.state.closeAndQuitFailure = office::errc::WriteFailed;
+        fake.state.failNumber = morvanta::errc::WriteFailed;
+        fake.state.closeAndQuitFailure = morvanta::errc::WriteFailed;
         QVERIFY_THROWS_EXCEPTION(
-            office::Error, fill(sampleRecord(QStringLiteral("N1")), TemplateKind::Original, fake));
+            morvanta::Error, fill(sampleRecord(QStringLiteral("N1")), TemplateKind::Original, fake));
     }
 };
 

@@ -4,7 +4,7 @@
 #include "testmain.h"
 
 #include "generator/datafilecheck.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -209,9 +209,9 @@ private:
         try {
             checkDataFile(path);
             return Outcome::Accepted;
-        } catch (const office::Error& e) {
+        } catch (const morvanta::Error& e) {
             const QString framed = QStringLiteral("数据文件“%1”").arg(path);
-            if (e.number() != office::errc::NotASpreadsheet || !e.description().startsWith(framed))
+            if (e.number() != morvanta::errc::NotASpreadsheet || !e.description().startsWith(framed))
                 return Outcome::OtherFailure;
             if (e.description().endsWith(QStringLiteral("过大或已损坏，无法读取。")))
                 return Outcome::TooBigOrDamaged;
@@ -343,11 +343,11 @@ private slots:
         int number = 0;
         try {
             checkDataFile(path);
-        } catch (const office::Error& e) {
+        } catch (const morvanta::Error& e) {
             number = e.number();
         }
         QFile::remove(path);
-        QCOMPARE(number, office::errc::FileNotFound);
+        QCOMPARE(number, morvanta::errc::FileNotFound);
     }
 };
 

@@ -8,7 +8,7 @@
 
 #include "generator/certificatefill.h"
 #include "generator/generationrun.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <QDir>
 #include <QFile>
@@ -247,13 +247,13 @@ private slots:
         int failure = 0;
         try {
             run(recordingFills());
-        } catch (const office::Error& error) {
+        } catch (const morvanta::Error& error) {
             failure = error.number();
             QVERIFY2(!error.description().isEmpty(), qPrintable(error.message()));
         }
         QVERIFY2(failure != 0, qPrintable(view.log.join(u'|')));
         if (kind == QStringLiteral("nosheet"))
-            QCOMPARE(failure, office::errc::NoSuchWorksheet);
+            QCOMPARE(failure, morvanta::errc::NoSuchWorksheet);
         QCOMPARE(view.log, (QStringList{"hide", "wait"}));
         QCOMPARE(readBytes(paths::dataFile()), before);
     }
@@ -291,7 +291,7 @@ private slots:
         run(realFills());
 
         QVERIFY2(view.messages.size() == 2, qPrintable(view.messages.join(u'|')));
-        QVERIFY2(view.messages[0].startsWith(QString::number(office::errc::OfficeGone) + u':'),
+        QVERIFY2(view.messages[0].startsWith(QString::number(morvanta::errc::OfficeGone) + u':'),
                  qPrintable(view.messages[0]));
         QCOMPARE(view.messages[1], completionMessage());
         QCOMPARE(

@@ -83,7 +83,7 @@ private slots:
         // told in words, not as the system's English text.
         const std::system_error noThread(
             std::make_error_code(std::errc::resource_unavailable_try_again));
-        QCOMPARE(unhandled::otherFailureText(office::errc::OfficeFailure, &noThread),
+        QCOMPARE(unhandled::otherFailureText(morvanta::errc::OfficeFailure, &noThread),
                  QStringLiteral("-2147467259:系统资源不足，无法创建工作线程，程序无法继续运行。"));
     }
 

@@ -6,7 +6,7 @@
 
 #include "common/asynctask.h"
 #include "office/engine.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -47,11 +47,11 @@ private slots:
 
         try {
             AsyncTask::runAndWaitForFuture([]() -> int {
-                throw office::Error(office::errc::FileNotFound, QStringLiteral("未找到该文件"));
+                throw morvanta::Error(morvanta::errc::FileNotFound, QStringLiteral("未找到该文件"));
             });
             QFAIL("no exception");
-        } catch (const office::Error& e) {
-            QCOMPARE(e.number(), office::errc::FileNotFound);
+        } catch (const morvanta::Error& e) {
+            QCOMPARE(e.number(), morvanta::errc::FileNotFound);
             QCOMPARE(e.message(), QStringLiteral("53:未找到该文件"));
         }
     }

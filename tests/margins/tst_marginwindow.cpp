@@ -10,7 +10,7 @@
 
 #include "margins/form2.h"
 #include "margins/templatemargins.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -270,7 +270,7 @@ private slots:
         writeBytes(duplicatePath(),
                    QByteArray::fromHex("D0CF11E0A1B11AE1") + QByteArray(2048, '\0'));
         form2 form;
-        QVERIFY_THROWS_EXCEPTION(office::Error, form.Form_Load());
+        QVERIFY_THROWS_EXCEPTION(morvanta::Error, form.Form_Load());
         QVERIFY(!form.findChild<QWidget*>(QStringLiteral("frmAbout2")));
     }
 

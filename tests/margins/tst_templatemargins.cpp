@@ -5,7 +5,7 @@
 #include "testmain.h"
 
 #include "margins/templatemargins.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <csignal>
 
@@ -148,7 +148,7 @@ private slots:
         try {
             WriteTemplateMargins({"2", "2", "2", "2"}, {"1", "1", "1", "1"}, interfere);
             QFAIL("the save went through without the office");
-        } catch (const office::Error& error) {
+        } catch (const morvanta::Error& error) {
             QVERIFY(!error.description().isEmpty());
         }
         QVERIFY(interfered);

@@ -6,7 +6,7 @@
 #include "testmain.h"
 
 #include "office/engine.h"
-#include "office/error.h"
+#include "common/error.h"
 #include "office/officeprocess.h"
 
 #include <QDir>
@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 using namespace office;
+using namespace morvanta;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "testmain.h"
 
 #include "office/engine.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 
 using namespace office;
+using namespace morvanta;
 using testfiles::Cell;
 
 class SpreadsheetTest : public QObject

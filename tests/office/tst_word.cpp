@@ -5,7 +5,7 @@
 #include "testmain.h"
 
 #include "office/engine.h"
-#include "office/error.h"
+#include "common/error.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +14,7 @@
 #include <QtTest>
 
 using namespace office;
+using namespace morvanta;
 
 namespace {
 

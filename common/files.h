@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace office {
+namespace morvanta {
 
 // True only for an ordinary file (links followed). A folder, FIFO, socket or
 // device at the path counts as missing; the test never opens the path, so it
@@ -14,4 +14,4 @@ bool isOrdinaryFile(const QString& path);
 // tree. True when nothing is left at the path (also when there was nothing).
 bool removeTree(const QString& path);
 
-} // namespace office
+} // namespace morvanta

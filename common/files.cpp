@@ -1,4 +1,4 @@
-#include "office/files.h"
+#include "common/files.h"
 
 #include <QFile>
 
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace office {
+namespace morvanta {
 
 bool isOrdinaryFile(const QString& path)
 {
@@ -65,4 +65,4 @@ bool removeTree(const QString& path)
     return (::rmdir(name.constData()) == 0 || errno == ENOENT) && emptied;
 }
 
-} // namespace office
+} // namespace morvanta

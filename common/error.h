@@ -5,7 +5,7 @@
 #include <exception>
 #include <string>
 
-namespace office {
+namespace morvanta {
 
 // Stable failure numbers. Every failure the programs can report carries one of
 // these; they appear in messages as "number:description", so never renumber.
@@ -48,4 +48,4 @@ private:
     std::string what_;
 };
 
-} // namespace office
+} // namespace morvanta
