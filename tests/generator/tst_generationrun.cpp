@@ -3,6 +3,7 @@
 // going on past failing fills, and the console's exit status.
 
 #include "certificates.h"
+#include "observedengine.h"
 #include "recordingview.h"
 #include "testmain.h"
 
@@ -14,113 +15,17 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QThread>
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <mutex>
 #include <sys/stat.h>
 
 using namespace testfiles;
+using observed::fillingNumber;
+using observed::ObservedEngine;
 using paths::TemplateKind;
 
 namespace {
-
-// The certificate number of the row a fill on this thread works on, set by
-// the test's fills, so that the office can be killed under a chosen document.
-thread_local QString fillingNumber;
-
-// The default engine, noting how many word sessions were open at once and
-// whether the window thread closed the workbook, and killing the office of a
-// chosen fill right after it opened its template.
-class ObservedEngine : public office::Engine
-{
-public:
-    QString killFor; // "<number> <template path>": the fill whose office dies
-    std::mutex mutex;
-    int openSessions = 0;
-    int mostAtOnce = 0;
-    std::atomic<bool> closedOnWindowThread = false;
-
-    std::unique_ptr<office::word::Application> createWordApplication() override;
-    std::unique_ptr<office::sheet::Application> createSpreadsheetApplication() override;
-    int parallelSessions() override { return office::defaultEngine().parallelSessions(); }
-
-    void noteClosing()
-    {
-        if (QThread::currentThread() == QCoreApplication::instance()->thread())
-            closedOnWindowThread = true;
-    }
-};
-
-class ObservedSheet : public office::sheet::Application
-{
-public:
-    ObservedSheet(std::unique_ptr<office::sheet::Application> inner, ObservedEngine& engine)
-        : inner_(std::move(inner)), engine_(engine)
-    {
-    }
-    ~ObservedSheet() override { engine_.noteClosing(); }
-    office::sheet::Workbook& GetObject(const QString& path) override
-    {
-        return inner_->GetObject(path);
-    }
-    void Quit() override
-    {
-        engine_.noteClosing();
-        inner_->Quit();
-    }
-
-private:
-    std::unique_ptr<office::sheet::Application> inner_;
-    ObservedEngine& engine_;
-};
-
-std::unique_ptr<office::sheet::Application> ObservedEngine::createSpreadsheetApplication()
-{
-    return std::make_unique<ObservedSheet>(office::defaultEngine().createSpreadsheetApplication(),
-                                           *this);
-}
-
-class ObservedWord : public office::word::Application, public office::word::Documents
-{
-public:
-    ObservedWord(std::unique_ptr<office::word::Application> inner, ObservedEngine& engine)
-        : inner_(std::move(inner)), engine_(engine)
-    {
-        std::lock_guard lock(engine_.mutex);
-        engine_.mostAtOnce = std::max(engine_.mostAtOnce, ++engine_.openSessions);
-    }
-    ~ObservedWord() override
-    {
-        std::lock_guard lock(engine_.mutex);
-        --engine_.openSessions;
-    }
-    void SetVisible(bool visible) override { inner_->SetVisible(visible); }
-    bool Visible() override { return inner_->Visible(); }
-    office::word::Documents& Documents() override { return *this; }
-    office::word::Document& Open(const QString& fileName, bool readOnly) override
-    {
-        office::word::Document& document = inner_->Documents().Open(fileName, readOnly);
-        if (engine_.killFor == fillingNumber + u' ' + fileName)
-            ::kill(static_cast<pid_t>(office::officePidOf(*inner_)), SIGKILL);
-        return document;
-    }
-    office::word::Document& ActiveDocument() override { return inner_->ActiveDocument(); }
-    float PointsToCentimeters(float p) override { return inner_->PointsToCentimeters(p); }
-    float CentimetersToPoints(float c) override { return inner_->CentimetersToPoints(c); }
-    void Quit() override { inner_->Quit(); }
-
-private:
-    std::unique_ptr<office::word::Application> inner_;
-    ObservedEngine& engine_;
-};
-
-std::unique_ptr<office::word::Application> ObservedEngine::createWordApplication()
-{
-    return std::make_unique<ObservedWord>(office::defaultEngine().createWordApplication(), *this);
-}
 
 // The default engine on `processes` offices, started afresh.
 void usePool(int processes)
