@@ -54,7 +54,8 @@ public:
     FillPipeline& operator=(const FillPipeline&) = delete;
 
     // The outcome of the next fill in order; blocks until that fill has ended.
-    // After an outcome with a failure nothing further is started.
+    // After an outcome with a failure nothing further is started: asking for
+    // a fill that will not run (after a failure or a stop) throws std::logic_error.
     Outcome next();
     // Starts no further fill and waits for the running ones to end.
     void stop();
@@ -97,8 +98,6 @@ private:
     std::vector<Job> jobs_;               // two per row, original first
     std::vector<CertificateRecord> rows_; // read for every job past WaitingForRow
     int taken_ = 0;                       // outcomes handed to the caller
-    bool stopped_ = false;
-    int runningLanes_ = 0;
     std::vector<std::thread> lanes_;
     std::thread reader_;
 };
