@@ -42,8 +42,7 @@ int run()
         .WordReplace_zhengben = fill(paths::TemplateKind::Original),
         .WordReplace_fuben = fill(paths::TemplateKind::Duplicate),
     };
-    runGeneration(engine, view, record, fills);
-    if (!view.runCompleted())
+    if (runGeneration(engine, view, record, fills) != GenerationEnd::Completed)
         return 1;
     if (failedFills > 0) {
         printError(QStringLiteral("%1 份文档未能生成。").arg(failedFills.load()));

@@ -1,15 +1,7 @@
 #include "generator/consoleview.h"
 
-void ConsoleView::unloadWaitForm()
-{
-    // The wait form also goes before the no-data message: only a run that
-    // went through all its rows is complete.
-    runCompleted_ = allRowsDone_;
-}
-
 void ConsoleView::setProgress(int done, int total)
 {
-    allRowsDone_ = total > 0 && done == total;
     print(QStringLiteral("已完成 %1/%2").arg(done).arg(total));
 }
 

@@ -14,17 +14,12 @@ public:
     void hideMainWindow() override {}
     void showMainWindow() override {}
     void showWaitForm() override {}
-    void unloadWaitForm() override;
+    void unloadWaitForm() override {}
     void setProgress(int done, int total) override;
     void showMessage(const QString& text) override;
-
-    // The wait form was unloaded after the last row of a complete run.
-    bool runCompleted() const { return runCompleted_; }
 
 private:
     void print(const QString& line);
 
     std::FILE* out_;
-    bool allRowsDone_ = false;
-    bool runCompleted_ = false;
 };

@@ -25,15 +25,13 @@ public:
 } // namespace
 
 FillPipeline::FillPipeline(int rows, int lanes, ReadRow read, std::array<Fill, 2> fills)
-    : jobs_(2 * std::max(rows, 0)), window_(2 * std::max(lanes, 1)), read_(std::move(read)),
-      fills_(std::move(fills)), outcomes_(static_cast<std::size_t>(jobs_))
+    : lookAhead_(2 * std::max(lanes, 1)), readAhead_(2 * lookAhead_), read_(std::move(read)),
+      fills_(std::move(fills)), jobs_(static_cast<std::size_t>(2 * std::max(rows, 0))),
+      rows_(static_cast<std::size_t>(std::max(rows, 0)))
 {
-    rows_.resize(static_cast<std::size_t>(std::max(rows, 0)));
-    readable_ = std::max(rows, 0);
-    const int count = std::clamp(lanes, 1, std::max(jobs_, 1));
-    runningLanes_ = count;
+    const int count = std::clamp(lanes, 1, std::max(static_cast<int>(jobs_.size()), 1));
     try {
-        if (jobs_ > 0)
+        if (!jobs_.empty())
             reader_ = std::thread([this] { readRows(); });
         for (int i = 0; i < count; ++i)
             lanes_.emplace_back([this] { lane(); });
@@ -48,18 +46,79 @@ FillPipeline::~FillPipeline()
     stop();
 }
 
+// The reader may read `row`: its original lies within the read-ahead, or the
+// row will never be filled and the reader can end.
+bool FillPipeline::rowWanted(int row) const
+{
+    return jobs_[static_cast<std::size_t>(2 * row)].state == State::Skipped ||
+           2 * row < taken_ + lookAhead_ + readAhead_;
+}
+
+// A fill before `job`, not ended yet, writes the same document. Every fill
+// before `job` has its row read, since rows are read in order, and every one
+// before the caller's next outcome has ended.
+bool FillPipeline::waitsForSameDocument(int job) const
+{
+    const QString& number = rows_[static_cast<std::size_t>(job / 2)].zhengshuhao;
+    for (int other = job - 2; other >= taken_; other -= 2) {
+        const State state = jobs_[static_cast<std::size_t>(other)].state;
+        if (state != State::Done && state != State::Skipped &&
+            rows_[static_cast<std::size_t>(other / 2)].zhengshuhao == number)
+            return true;
+    }
+    return false;
+}
+
+// The first fill in order that a free lane may start now: its row is read, it
+// lies within the look-ahead, and no earlier fill of its document is unfinished.
+std::optional<int> FillPipeline::startableJob() const
+{
+    const int end = std::min(taken_ + lookAhead_, static_cast<int>(jobs_.size()));
+    for (int job = taken_; job < end; ++job)
+        if (jobs_[static_cast<std::size_t>(job)].state == State::Ready &&
+            !waitsForSameDocument(job))
+            return job;
+    return std::nullopt;
+}
+
+// Every fill is running, ended or skipped: a lane has nothing more to do.
+bool FillPipeline::nothingLeftToStart() const
+{
+    return std::none_of(jobs_.begin() + taken_, jobs_.end(), [](const Job& job) {
+        return job.state == State::WaitingForRow || job.state == State::Ready;
+    });
+}
+
+bool FillPipeline::outcomeDecided(int job) const
+{
+    const State state = jobs_[static_cast<std::size_t>(job)].state;
+    return state == State::Done || state == State::Skipped;
+}
+
+// No fill from `job` on starts any more; the running ones end as usual.
+void FillPipeline::skipFrom(int job)
+{
+    for (auto it = jobs_.begin() + std::min(job, static_cast<int>(jobs_.size())); it != jobs_.end();
+         ++it)
+        if (it->state == State::WaitingForRow || it->state == State::Ready)
+            it->state = State::Skipped;
+    changed_.notify_all();
+}
+
 // Reads the rows in order, a little ahead of the lanes, so that a fill never
 // waits for its row while the office that holds the workbook is busy with
 // another fill. A row that cannot be read ends the rows there: its original's
 // outcome is the failure, and every row before it is filled as usual.
 void FillPipeline::readRows()
 {
-    const int rows = jobs_ / 2;
+    const int rows = static_cast<int>(rows_.size());
     for (int row = 0; row < rows; ++row) {
+        Job& original = jobs_[static_cast<std::size_t>(2 * row)];
+        Job& duplicate = jobs_[static_cast<std::size_t>(2 * row + 1)];
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return halted_ || row < claimed_ / 2 + window_; });
-            if (halted_)
+            changed_.wait(lock, [&] { return rowWanted(row); });
+            if (original.state == State::Skipped)
                 return;
         }
         CertificateRecord record;
@@ -70,66 +129,39 @@ void FillPipeline::readRows()
             failure = std::current_exception();
         }
         std::lock_guard lock(mutex_);
+        if (original.state == State::Skipped) // stopped while it was read
+            return;
         if (failure) {
-            readable_ = row;
-            outcomes_[static_cast<std::size_t>(2 * row)] = Outcome{std::nullopt, {}, failure};
-            changed_.notify_all();
+            original.state = State::Done;
+            original.outcome = Outcome{std::nullopt, {}, failure};
+            skipFrom(2 * row + 1);
             return;
         }
         rows_[static_cast<std::size_t>(row)] = std::move(record);
-        ++rowsRead_;
+        original.state = State::Ready;
+        if (duplicate.state == State::WaitingForRow)
+            duplicate.state = State::Ready;
         changed_.notify_all();
     }
 }
 
-// With the lock held, for a job whose row is read: whether a claimed fill
-// before it, not ended yet, writes the same document. Every such fill's row is
-// read too, since rows are read in order.
-bool FillPipeline::earlierFillWritesSameDocument(int job, const CertificateRecord& record) const
-{
-    return std::any_of(unfinished_.begin(), unfinished_.end(), [&](int other) {
-        return other < job && other % 2 == job % 2 &&
-               rows_[static_cast<std::size_t>(other / 2)].zhengshuhao == record.zhengshuhao;
-    });
-}
-
 void FillPipeline::lane()
 {
-    const auto leave = [this] {
-        --runningLanes_;
-        changed_.notify_all();
-    };
-    const auto ended = [this](int job) {
-        std::erase(unfinished_, job);
-        changed_.notify_all();
-    };
     for (;;) {
         int job = 0;
         CertificateRecord record;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] {
-                return halted_ || claimed_ >= 2 * readable_ || claimed_ < taken_ + window_;
+            std::optional<int> startable;
+            changed_.wait(lock, [&] {
+                startable = startableJob();
+                return startable || nothingLeftToStart();
             });
-            if (halted_ || claimed_ >= 2 * readable_)
-                return leave();
-            job = claimed_++;
-            unfinished_.push_back(job);
-            const int row = job / 2;
-            changed_.notify_all(); // the reader may read further
-            changed_.wait(lock, [&] { return rowsRead_ > row || row >= readable_ || halted_; });
-            if (rowsRead_ <= row) { // unreadable, or stopped before it was read
-                ended(job);
-                return leave();
-            }
-            record = rows_[static_cast<std::size_t>(row)];
-            // Not cut short by a stop: the fills it waits for end by themselves,
-            // and the caller may still want this one's outcome.
-            changed_.wait(lock, [&] { return !earlierFillWritesSameDocument(job, record); });
-            if (firstFailed_ < job) { // a sequential run would not get here
-                ended(job);
-                continue;
-            }
+            if (!startable)
+                return;
+            job = *startable;
+            jobs_[static_cast<std::size_t>(job)].state = State::Running;
+            record = rows_[static_cast<std::size_t>(job / 2)];
         }
 
         Outcome outcome{record, {}, nullptr};
@@ -143,26 +175,27 @@ void FillPipeline::lane()
         outcome.messages = std::move(messages.texts);
 
         std::lock_guard lock(mutex_);
-        if (outcome.failure) {
-            halted_ = true; // a sequential run would end here
-            firstFailed_ = std::min(firstFailed_, job);
-        }
-        outcomes_[static_cast<std::size_t>(job)] = std::move(outcome);
-        ended(job);
+        if (outcome.failure)
+            skipFrom(job + 1); // a sequential run would end here
+        Job& ended = jobs_[static_cast<std::size_t>(job)];
+        ended.state = State::Done;
+        ended.outcome = std::move(outcome);
+        changed_.notify_all();
     }
 }
 
 FillPipeline::Outcome FillPipeline::next()
 {
     std::unique_lock lock(mutex_);
-    if (taken_ >= jobs_)
+    const int job = taken_;
+    if (job >= static_cast<int>(jobs_.size()))
         throw std::logic_error("FillPipeline: no fill left");
-    const auto index = static_cast<std::size_t>(taken_);
-    changed_.wait(lock, [&] { return outcomes_[index].has_value() || runningLanes_ == 0; });
-    if (!outcomes_[index])
-        throw std::logic_error("FillPipeline: the fill after a failure was asked for");
-    Outcome outcome = std::move(*outcomes_[index]);
-    outcomes_[index].reset();
+    changed_.wait(lock, [&] { return outcomeDecided(job); });
+    Job& decided = jobs_[static_cast<std::size_t>(job)];
+    if (decided.state == State::Skipped)
+        throw std::logic_error("FillPipeline: a fill that was not run was asked for");
+    Outcome outcome = std::move(*decided.outcome);
+    decided.outcome.reset();
     ++taken_;
     changed_.notify_all();
     return outcome;
@@ -172,8 +205,7 @@ void FillPipeline::stop()
 {
     {
         std::lock_guard lock(mutex_);
-        halted_ = true;
-        changed_.notify_all();
+        skipFrom(taken_);
     }
     for (std::thread& t : lanes_)
         if (t.joinable())

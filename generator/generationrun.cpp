@@ -11,7 +11,10 @@
 
 #include <QFile>
 
+#include <array>
 #include <exception>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -67,30 +70,44 @@ void deleteDataFile()
         QStringLiteral("无法删除下载数据文件“%1”：%2").arg(file.fileName(), file.errorString()));
 }
 
-} // namespace
-
-void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& record,
-                   const GenerationCallbacks& fills)
+// What a run holds in the office. Every change to it is an office call (the
+// pipeline's end waits for the running fills) and runs through the wait
+// helper, so that a hung office never leaves the windows undrawn.
+struct OfficeRun
 {
-    view.hideMainWindow();
-    if (!isOrdinaryFile(paths::dataFile())) {
-        view.showMessage(QStringLiteral("未找到下载文件"));
-        view.showMainWindow();
-        return;
+    std::unique_ptr<sheet::Application> excel;
+    sheet::Worksheet* sheet = nullptr;
+    std::optional<FillPipeline> pipeline; // reads `sheet`, so ends first
+
+    // Ends the fills and closes the workbook; a failure to close is thrown.
+    void close()
+    {
+        pipeline.reset();
+        if (excel)
+            excel->Quit();
+        excel.reset();
     }
 
+    // The same after a failure, which stays the one reported.
+    void release() noexcept
+    {
+        pipeline.reset();
+        excel.reset(); // closes quietly
+    }
+};
+
+GenerationEnd generate(office::Engine& engine, RunView& view, CertificateRecord& record,
+                       const GenerationCallbacks& fills, OfficeRun& run)
+{
     // Starting the office and opening the file take seconds: the wait form
     // is up from here, and the windows stay drawn while the office works.
     view.showWaitForm();
-    std::unique_ptr<sheet::Application> excel;
-    sheet::Worksheet* opened = nullptr;
     const int total = AsyncTask::runAndWaitForFuture([&] {
-        excel = engine.createSpreadsheetApplication();
-        sheet::Workbook& workbook = excel->GetObject(paths::dataFile());
-        opened = &workbook.Worksheets(QStringLiteral("Sheet1"));
-        return countDataRows(*opened);
+        run.excel = engine.createSpreadsheetApplication();
+        sheet::Workbook& workbook = run.excel->GetObject(paths::dataFile());
+        run.sheet = &workbook.Worksheets(QStringLiteral("Sheet1"));
+        return countDataRows(*run.sheet);
     });
-    sheet::Worksheet& sheet = *opened;
 
     if (total == 0) {
         // The message stands alone, as without the office.
@@ -98,17 +115,22 @@ void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& rec
         view.showMessage(QStringLiteral("没有下载数据可打印，请重新下载数据！"));
         view.showMainWindow();
         // The file stays for the operator; nothing keeps it open.
-        AsyncTask::runAndWaitForFuture([&] { excel->Quit(); });
-        return;
+        AsyncTask::runAndWaitForFuture([&] { run.close(); });
+        return GenerationEnd::NoData;
     }
 
-    FillPipeline pipeline(total, engine.parallelSessions(),
-                          [&sheet](int index) {
-                              CertificateRecord values;
-                              readRecord(sheet, firstDataRow + index, values);
-                              return values;
-                          },
-                          {fills.WordReplace_zhengben, fills.WordReplace_fuben});
+    AsyncTask::runAndWaitForFuture([&] {
+        sheet::Worksheet& sheet = *run.sheet;
+        run.pipeline.emplace(
+            total, engine.parallelSessions(),
+            [&sheet](int index) {
+                CertificateRecord values;
+                readRecord(sheet, firstDataRow + index, values);
+                return values;
+            },
+            std::array{fills.WordReplace_zhengben, fills.WordReplace_fuben});
+    });
+    FillPipeline& pipeline = *run.pipeline;
     int done = 0;
     for (int row = 0; row < total; ++row) {
         view.showWaitForm();
@@ -120,22 +142,41 @@ void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& rec
                 record = *outcome.record;
             for (const QString& text : outcome.messages)
                 view.showMessage(text);
-            if (outcome.failure) {
-                AsyncTask::runAndWaitForFuture([&] { pipeline.stop(); });
+            if (outcome.failure)
                 std::rethrow_exception(outcome.failure);
-            }
         }
         ++done;
     }
-    AsyncTask::runAndWaitForFuture([&] { pipeline.stop(); });
+    AsyncTask::runAndWaitForFuture([&] { run.pipeline.reset(); });
     view.setProgress(done, total);
     view.unloadWaitForm();
 
     view.showMessage(completionMessage());
     view.showMainWindow();
-    AsyncTask::runAndWaitForFuture([&] {
-        excel->Quit();
-        excel.reset();
-    });
+    AsyncTask::runAndWaitForFuture([&] { run.close(); });
     deleteDataFile();
+    return GenerationEnd::Completed;
+}
+
+} // namespace
+
+GenerationEnd runGeneration(office::Engine& engine, RunView& view, CertificateRecord& record,
+                            const GenerationCallbacks& fills)
+{
+    view.hideMainWindow();
+    if (!isOrdinaryFile(paths::dataFile())) {
+        view.showMessage(QStringLiteral("未找到下载文件"));
+        view.showMainWindow();
+        return GenerationEnd::NoDataFile;
+    }
+
+    OfficeRun run;
+    std::exception_ptr failure;
+    try {
+        return generate(engine, view, record, fills, run);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    AsyncTask::runAndWaitForFuture([&] { run.release(); });
+    std::rethrow_exception(failure);
 }

@@ -11,8 +11,11 @@ class Engine;
 }
 
 // The batch run behind the generate button: reads every row of the data file
-// and calls the two fills, original first. Failures outside the fills are not
-// caught here; they reach the caller as morvanta::Error.
+// and calls the two fills, original first. Failures outside the fills, and
+// those a fill lets escape, end the run and are thrown on to the caller
+// (morvanta::Error, or what the fill threw) once the run's office work has
+// ended and its workbook is closed, off the calling thread as every office
+// call of the run.
 //
 // The fills run off the calling thread, as many at once as the engine has
 // office processes, and the calling thread keeps its windows drawn meanwhile.
@@ -30,5 +33,13 @@ struct GenerationCallbacks
     Fill WordReplace_fuben;
 };
 
-void runGeneration(office::Engine& engine, RunView& view, CertificateRecord& record,
-                   const GenerationCallbacks& fills);
+// How a run that threw nothing ended.
+enum class GenerationEnd
+{
+    NoDataFile, // no data file: said so, nothing was opened
+    NoData,     // no data row: said so, the data file stays
+    Completed,  // every row went through both fills, and the data file was deleted
+};
+
+GenerationEnd runGeneration(office::Engine& engine, RunView& view, CertificateRecord& record,
+                            const GenerationCallbacks& fills);

@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -136,6 +137,61 @@ private slots:
                     QCOMPARE(ofKind.size(), failingRow + 1);
             }
         }
+    }
+    // A stop while fills wait for a lane, or behind an earlier fill of their
+    // document, starts none of them; the running ones end as usual and keep
+    // their outcomes.
+    void stopStartsNoFurtherFill()
+    {
+        std::condition_variable changed;
+        bool released = false;
+        int entered = 0;
+        const auto held = [&](int kind) {
+            return [&, kind](const CertificateRecord& record, RunView&, bool&) -> std::int16_t {
+                std::unique_lock lock(mutex_);
+                filled_ << QStringLiteral("%1/%2").arg(record.danweimingcheng).arg(kind);
+                ++entered;
+                changed.notify_all();
+                changed.wait(lock, [&] { return released; });
+                return 1;
+            };
+        };
+        // One certificate number: the first row's two fills hold two of the
+        // three lanes, and every other fill waits behind one of them.
+        FillPipeline pipeline(4, 3,
+                              [](int row) {
+                                  CertificateRecord record;
+                                  record.danweimingcheng = QString::number(row);
+                                  record.zhengshuhao = QStringLiteral("A7");
+                                  return record;
+                              },
+                              {held(0), held(1)});
+        {
+            std::unique_lock lock(mutex_);
+            QVERIFY(changed.wait_for(lock, std::chrono::seconds(20), [&] { return entered == 2; }));
+        }
+        // Time for the free lane to look for a fill, and for the stop to take hold.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::atomic<bool> stopping = false;
+        std::thread stopper([&] {
+            stopping = true;
+            pipeline.stop();
+        });
+        while (!stopping)
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        {
+            std::lock_guard lock(mutex_);
+            released = true;
+            changed.notify_all();
+        }
+        stopper.join();
+
+        filled_.sort();
+        QCOMPARE(filled_, (QStringList{"0/0", "0/1"}));
+        for (int kind = 0; kind < 2; ++kind)
+            QCOMPARE(pipeline.next().record->danweimingcheng, QStringLiteral("0"));
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, pipeline.next());
     }
 };
 

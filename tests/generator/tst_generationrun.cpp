@@ -1,8 +1,9 @@
 // The batch run over real data files read by the real office: its messages
-// and their order, how rows are read, bad data files, the batch going on past
-// failing fills, and the console's exit status.
+// and their order, how rows are read, failures that end the run, the batch
+// going on past failing fills, and the console's exit status.
 
 #include "certificates.h"
+#include "observedengine.h"
 #include "recordingview.h"
 #include "testmain.h"
 
@@ -16,75 +17,15 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <csignal>
 #include <mutex>
 #include <sys/stat.h>
 
 using namespace testfiles;
+using observed::fillingNumber;
+using observed::ObservedEngine;
 using paths::TemplateKind;
 
 namespace {
-
-// The certificate number of the row a fill on this thread works on, set by
-// the test's fills, so that the office can be killed under a chosen document.
-thread_local QString fillingNumber;
-
-// The default engine, noting how many word sessions were open at once and
-// killing the office of a chosen fill right after it opened its template.
-class ObservedEngine : public office::Engine
-{
-public:
-    QString killFor; // "<number> <template path>": the fill whose office dies
-    std::mutex mutex;
-    int openSessions = 0;
-    int mostAtOnce = 0;
-
-    std::unique_ptr<office::word::Application> createWordApplication() override;
-    std::unique_ptr<office::sheet::Application> createSpreadsheetApplication() override
-    {
-        return office::defaultEngine().createSpreadsheetApplication();
-    }
-    int parallelSessions() override { return office::defaultEngine().parallelSessions(); }
-};
-
-class ObservedWord : public office::word::Application, public office::word::Documents
-{
-public:
-    ObservedWord(std::unique_ptr<office::word::Application> inner, ObservedEngine& engine)
-        : inner_(std::move(inner)), engine_(engine)
-    {
-        std::lock_guard lock(engine_.mutex);
-        engine_.mostAtOnce = std::max(engine_.mostAtOnce, ++engine_.openSessions);
-    }
-    ~ObservedWord() override
-    {
-        std::lock_guard lock(engine_.mutex);
-        --engine_.openSessions;
-    }
-    void SetVisible(bool visible) override { inner_->SetVisible(visible); }
-    bool Visible() override { return inner_->Visible(); }
-    office::word::Documents& Documents() override { return *this; }
-    office::word::Document& Open(const QString& fileName, bool readOnly) override
-    {
-        office::word::Document& document = inner_->Documents().Open(fileName, readOnly);
-        if (engine_.killFor == fillingNumber + u' ' + fileName)
-            ::kill(static_cast<pid_t>(office::officePidOf(*inner_)), SIGKILL);
-        return document;
-    }
-    office::word::Document& ActiveDocument() override { return inner_->ActiveDocument(); }
-    float PointsToCentimeters(float p) override { return inner_->PointsToCentimeters(p); }
-    float CentimetersToPoints(float c) override { return inner_->CentimetersToPoints(c); }
-    void Quit() override { inner_->Quit(); }
-
-private:
-    std::unique_ptr<office::word::Application> inner_;
-    ObservedEngine& engine_;
-};
-
-std::unique_ptr<office::word::Application> ObservedEngine::createWordApplication()
-{
-    return std::make_unique<ObservedWord>(office::defaultEngine().createWordApplication(), *this);
-}
 
 // The default engine on `processes` offices, started afresh.
 void usePool(int processes)
@@ -142,7 +83,10 @@ private:
         return {fill(TemplateKind::Original), fill(TemplateKind::Duplicate)};
     }
 
-    void run(const GenerationCallbacks& fills) { runGeneration(engine, view, record, fills); }
+    GenerationEnd run(const GenerationCallbacks& fills)
+    {
+        return runGeneration(engine, view, record, fills);
+    }
 
 private slots:
     void initTestCase()
@@ -156,13 +100,19 @@ private slots:
         view = RecordingView();
         engine.killFor.clear();
         engine.mostAtOnce = 0;
+        engine.closedOnWindowThread = false;
         filled.clear();
         QFile::remove(paths::dataFile()); // a file or a FIFO
         QDir().rmdir(paths::dataFile());
         emptyOutputFolder();
     }
 
-    void cleanup() { writeBytes(duplicate, duplicateBytes); } // the fills' failures remove it
+    void cleanup()
+    {
+        writeBytes(duplicate, duplicateBytes); // the fills' failures remove it
+        // A hung office would leave the windows undrawn, on every path.
+        QVERIFY(!engine.closedOnWindowThread);
+    }
 
     // No usable data file, or no data in row 2 (later rows do not count):
     // the run says so and keeps the file.
@@ -179,6 +129,7 @@ private slots:
     {
         QFETCH(QString, inPlace);
         QStringList expected{"hide", "message 未找到下载文件", "show"};
+        GenerationEnd end = GenerationEnd::NoDataFile;
         if (inPlace == QStringLiteral("folder"))
             QVERIFY(QDir().mkdir(paths::dataFile()));
         if (inPlace == QStringLiteral("fifo"))
@@ -187,10 +138,11 @@ private slots:
             makeDataFile(QList<QStringList>{{QString(), QStringLiteral("有效期")}, dataRow("A3")});
             expected = {"hide", "wait", "unload", "message 没有下载数据可打印，请重新下载数据！",
                         "show"};
+            end = GenerationEnd::NoData;
         }
         const bool file = inPlace == QStringLiteral("row3"); // a FIFO would block reading
         const QByteArray before = file ? readBytes(paths::dataFile()) : QByteArray();
-        run(recordingFills());
+        QCOMPARE(run(recordingFills()), end);
         QCOMPARE(view.log, expected);
         QCOMPARE(file ? readBytes(paths::dataFile()) : QByteArray(), before);
     }
@@ -202,7 +154,7 @@ private slots:
                                         dataRow("A4"),
                                         {QString(), QStringLiteral("第五行只有第二列")},
                                         dataRow("A6")});
-        run(recordingFills());
+        QCOMPARE(run(recordingFills()), GenerationEnd::Completed);
 
         QStringList expected{"hide", "wait"};
         const QStringList numbers{"A2", "A3", "A4"};
@@ -227,26 +179,40 @@ private slots:
         QCOMPARE(recordTexts(filled.value(QStringLiteral("B2"))), row);
     }
 
-    void unreadableDataFile_data()
+    void failureEndsTheRun_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::newRow("empty file") << "empty";
         QTest::newRow("no worksheet Sheet1") << "nosheet";
+        QTest::newRow("a fill lets a failure escape") << "fill";
     }
 
-    // The run ends with the failure: nothing generated, the main window stays
-    // hidden for the program's failure handling, the file stays.
-    void unreadableDataFile()
+    // The run ends with the failure, thrown on once the workbook is closed:
+    // nothing further generated, the main window stays hidden for the
+    // program's failure handling, the file stays.
+    void failureEndsTheRun()
     {
         QFETCH(QString, kind);
         writeBytes(paths::dataFile(), QByteArray());
         if (kind == QStringLiteral("nosheet"))
             makeWorkbook(paths::dataFile(), {textRow(dataRow("D2"))}, QStringLiteral("数据"));
+        GenerationCallbacks fills = recordingFills();
+        QStringList expected{"hide", "wait"};
+        if (kind == QStringLiteral("fill")) {
+            makeDataFile(QList<QStringList>{dataRow("D2"), dataRow("D3")});
+            fills.WordReplace_fuben = [](const CertificateRecord&, RunView&,
+                                         bool&) -> std::int16_t {
+                throw morvanta::Error(morvanta::errc::WriteFailed, QStringLiteral("写入失败"));
+            };
+            expected << "wait"
+                     << "progress 0/2"
+                     << "message fill 正本 D2";
+        }
         const QByteArray before = readBytes(paths::dataFile());
 
         int failure = 0;
         try {
-            run(recordingFills());
+            run(fills);
         } catch (const morvanta::Error& error) {
             failure = error.number();
             QVERIFY2(!error.description().isEmpty(), qPrintable(error.message()));
@@ -254,7 +220,9 @@ private slots:
         QVERIFY2(failure != 0, qPrintable(view.log.join(u'|')));
         if (kind == QStringLiteral("nosheet"))
             QCOMPARE(failure, morvanta::errc::NoSuchWorksheet);
-        QCOMPARE(view.log, (QStringList{"hide", "wait"}));
+        if (kind == QStringLiteral("fill"))
+            QCOMPARE(failure, morvanta::errc::WriteFailed);
+        QCOMPARE(view.log, expected);
         QCOMPARE(readBytes(paths::dataFile()), before);
     }
 
@@ -267,7 +235,7 @@ private slots:
             QFile::remove(paths::dataFile());
             return 1;
         };
-        run(fills);
+        QCOMPARE(run(fills), GenerationEnd::Completed);
         QCOMPARE(view.log.mid(view.log.size() - 2),
                  (QStringList{"message " + completionMessage(), "show"}));
     }
@@ -288,7 +256,7 @@ private slots:
         makeDataFile(
             QList<QStringList>{dataRow("G2"), dataRow("G3"), dataRow("G4"), dataRow("G5")});
         engine.killFor = QStringLiteral("G3 ") + paths::templateFile(TemplateKind::Original);
-        run(realFills());
+        QCOMPARE(run(realFills()), GenerationEnd::Completed);
 
         QVERIFY2(view.messages.size() == 2, qPrintable(view.messages.join(u'|')));
         QVERIFY2(view.messages[0].startsWith(QString::number(morvanta::errc::OfficeGone) + u':'),
@@ -330,7 +298,7 @@ private slots:
             usePool(processes);
             init();
             makeDataFile(values);
-            run(realFills());
+            QCOMPARE(run(realFills()), GenerationEnd::Completed);
             QCOMPARE(engine.mostAtOnce, processes); // the pool is used, and no more
             QCOMPARE(recordTexts(record), values.last());
             for (const QStringList& row : values) {
@@ -355,7 +323,7 @@ private slots:
             init();
             QVERIFY(QFile::remove(duplicate));
             makeDataFile(failing);
-            run(realFills());
+            QCOMPARE(run(realFills()), GenerationEnd::Completed);
             cleanup();
             messages[processes - 1] = view.log;
         }
