@@ -100,6 +100,7 @@ public:
     bool isAlive();
     pid_t pid();
     const css::uno::Reference<css::frame::XDesktop2>& desktop() const { return desktop_; }
+    const css::uno::Reference<css::uno::XComponentContext>& context() const { return context_; }
     void kill();
     void addLeftover(const QString& path);
     void removeLeftover(const QString& path);

@@ -1,6 +1,7 @@
 #include "office/unocomponent.h"
 
 #include "common/files.h"
+#include "office/unohtmltable.h"
 #include "office/unoproperty.h"
 
 #include <QFile>
@@ -77,16 +78,15 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
     if (spreadsheet) // an HTML table saved as .xls must open in the spreadsheet
         props.push_back(
             property("DocumentService", Any(u"com.sun.star.sheet.SpreadsheetDocument"_ustr)));
+    const OUString url =
+        spreadsheet ? spreadsheetSource(connection, path, props) : toOUString(fileUrl(path));
     const Sequence<beans::PropertyValue> args(props.data(), static_cast<sal_Int32>(props.size()));
     const int refused = spreadsheet ? morvanta::errc::NotASpreadsheet : morvanta::errc::NotADocument;
     const QString opening = QStringLiteral("无法打开“%1”").arg(path);
     const QString notReadable = QStringLiteral("它不是办公组件能够读取的%1。").arg(kind);
 
     Reference<lang::XComponent> component = connection.call(
-        [&] {
-            return connection.desktop()->loadComponentFromURL(toOUString(fileUrl(path)),
-                                                              u"_blank"_ustr, 0, args);
-        },
+        [&] { return connection.desktop()->loadComponentFromURL(url, u"_blank"_ustr, 0, args); },
         describeAs(refused, opening, notReadable));
     if (!component.is())
         throw morvanta::Error(refused, opening + QStringLiteral("：") + notReadable);

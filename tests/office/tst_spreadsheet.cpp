@@ -109,6 +109,112 @@ private Q_SLOTS:
         app->Quit();
     }
 
+    void htmlTablesReadAsWritten()
+    {
+        // How web systems mark a cell that must stay text, and what an
+        // unmarked cell holds; each with the text the data file must give.
+        struct Case
+        {
+            const char* name;
+            const char* cell; // the rest of the row after the name cell
+            const char* shown;
+        };
+        const Case cases[] = {
+            {"class", R"(<td class="t">00123</td>)", "00123"},
+            {"class, unquoted", R"(<td class="u">00123</td>)", "00123"},
+            {"element class", R"(<td class="v">00123</td>)", "00123"},
+            {"one of two classes", R"(<td class="plain t">00123</td>)", "00123"},
+            {"inline, quoted", R"(<td style="color:red; mso-number-format:'\@'">00123</td>)",
+             "00123"},
+            {"inline, unquoted", R"(<td style="mso-number-format:\@">00123</td>)", "00123"},
+            {"inline, entity quotes", R"(<td style="mso-number-format:&quot;\@&quot;">007</td>)",
+             "007"},
+            {"x:str", R"(<td x:str>00123</td>)", "00123"},
+            {"x:str with value", R"(<td x:str="00123">00123</td>)", "00123"},
+            {"grouping", R"(<td>1,200</td>)", "1,200"},
+            {"grouping with decimals", R"(<td>-1,234,567.50</td>)", "-1,234,567.50"},
+            {"leading zero, unmarked", R"(<td> 00123 </td>)", "00123"},
+            {"18 digits, unmarked", R"(<td>110101199003071234</td>)", "110101199003071234"},
+            {"18 digits, number format", R"(<td class="n">110101199003071234</td>)",
+             "110101199003071234"},
+            {"18 digits, inside markup", R"(<td><b>110101199003071234</b></td>)",
+             "110101199003071234"},
+            {"th", R"(<th style="mso-number-format:'\@'">00123</th>)", "00123"},
+            // Read as before.
+            {"number", R"(<td>3</td>)", "3"},
+            {"decimals", R"(<td>2.50</td>)", "2.5"},
+            {"15 digits", R"(<td>123456789012345</td>)", "123456789012345"},
+            {"zero", R"(<td>0</td>)", "0"},
+            {"number format", R"(<td class="n">3</td>)", "3.00"},
+            {"leading zero, number format", R"(<td class="n">0012</td>)", "12.00"},
+            {"text", R"(<td>事证第001号</td>)", "事证第001号"},
+            {"no digit grouping", R"(<td>1,2000</td>)", "1,2000"},
+        };
+        QByteArray html = R"(<html xmlns:x="urn:schemas-microsoft-com:office:excel"><head>
+<meta http-equiv="Content-Type" content="text/html; charset=utf-8">
+<style>
+<!-- .t {mso-number-format:"\@";} td.v {mso-number-format:'\@'; color: blue}
+/* .n {mso-number-format:"\@";} */ .n {mso-number-format:"0\.00";}
+@page {margin:.5in;} -->
+</style><style>.u {mso-number-format:\@;}</style></head><body><table>
+<tr><td>case</td><td>value</td></tr>
+)";
+        for (const Case& c : cases)
+            html += QByteArray("<tr><td>") + c.name + "</td>" + c.cell + "</tr>\n";
+        // A row's text format holds for its cells, unless a cell names another.
+        html += R"(<tr style="mso-number-format:'\@'"><td>row</td><td>00123</td>)"
+                R"(<td class="n">3</td></tr>)"
+                "\n</table></body></html>\n";
+        const QString file = path(QStringLiteral("web.xls"));
+        testfiles::writeBytes(file, html);
+
+        // A table in the encoding many Chinese web systems write.
+        const QString gbk = path(QStringLiteral("gbk.xls"));
+        testfiles::writeBytes(
+            gbk, "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                 "charset=gbk\"></head><body><table><tr><td>\xD6\xA4\xCA\xE9</td>"
+                 "<td style=\"mso-number-format:\\@\">00123</td></tr></table></body></html>");
+
+        // SpreadsheetML 2003 under the same name keeps its own cell types.
+        const QString xml = path(QStringLiteral("xml.xls"));
+        testfiles::writeText(xml,
+                             QStringLiteral(
+                                 R"(<?xml version="1.0"?><?mso-application progid="Excel.Sheet"?>
+<Workbook xmlns="urn:schemas-microsoft-com:office:spreadsheet"
+ xmlns:ss="urn:schemas-microsoft-com:office:spreadsheet">
+<Worksheet ss:Name="Sheet1"><Table>
+<Row><Cell><Data ss:Type="String">00123</Data></Cell><Cell><Data ss:Type="Number">00123</Data></Cell></Row>
+</Table></Worksheet></Workbook>
+)"));
+
+        auto app = defaultEngine().createSpreadsheetApplication();
+        sheet::Worksheet& sheet = app->GetObject(file).Worksheets(QStringLiteral("Sheet1"));
+        QStringList wrong;
+        const auto expect = [&](int row, int column, const QString& name, const QString& shown) {
+            const QString read = sheet.CellText(row, column);
+            if (read != shown)
+                wrong << QStringLiteral("%1: %2 instead of %3").arg(name, read, shown);
+        };
+        int row = 2;
+        for (const Case& c : cases) {
+            expect(row, 1, QString::fromUtf8(c.name), QString::fromUtf8(c.name));
+            expect(row++, 2, QString::fromUtf8(c.name), QString::fromUtf8(c.shown));
+        }
+        expect(row, 2, QStringLiteral("row"), QStringLiteral("00123"));
+        expect(row, 3, QStringLiteral("row, cell format"), QStringLiteral("3.00"));
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u'\n')));
+        QCOMPARE(testfiles::readBytes(file), html); // the data file itself stays as it was
+
+        sheet::Worksheet& chinese = app->GetObject(gbk).Worksheets(QStringLiteral("Sheet1"));
+        QCOMPARE(chinese.CellText(1, 1), QStringLiteral("证书"));
+        QCOMPARE(chinese.CellText(1, 2), QStringLiteral("00123"));
+
+        sheet::Worksheet& spreadsheetMl = app->GetObject(xml).Worksheets(QStringLiteral("Sheet1"));
+        QCOMPARE(spreadsheetMl.CellText(1, 1), QStringLiteral("00123"));
+        QCOMPARE(spreadsheetMl.CellText(1, 2), QStringLiteral("123"));
+        app->Quit();
+    }
+
     void badFilesFailClearly()
     {
         QCOMPARE(expectFailure(path(QStringLiteral("absent.xls"))), errc::FileNotFound);
