@@ -24,10 +24,22 @@ QString serverName()
     return QString::fromUtf8(cupsServer());
 }
 
-bool unreachable()
+// Whether a failed call failed for want of a scheduler: the library reports
+// a vanished scheduler inconsistently, so the connection is made anew.
+bool unreachable(http_t* http)
 {
     const ipp_status_t status = cupsLastError();
-    return status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL;
+    return status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE ||
+           httpReconnect2(http, 5000, nullptr) != 0;
+}
+
+// The cause of a failed call, in words for the operator where it is the scheduler's absence.
+QString cause(http_t* http)
+{
+    const QString reason = cupsReason();
+    if (unreachable(http))
+        return QStringLiteral("打印服务已无法连接（%1）").arg(reason);
+    return reason;
 }
 
 struct DestDeleter
@@ -109,7 +121,7 @@ QString text(ipp_t* response, const char* name)
 
 QString jobLabel(const QString& printer, int job)
 {
-    return QStringLiteral("打印机“%1”的打印任务 %1-%2").arg(printer).arg(job);
+    return QStringLiteral("打印任务 %1-%2（打印机“%1”）").arg(printer).arg(job);
 }
 
 QString mediaKeyword(const PageSize& size)
@@ -141,7 +153,7 @@ QList<Printer> Cups::printers()
     cups_dest_t* dests = nullptr;
     const int count = cupsGetDests2(http_, &dests);
     if (count == 0 && cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE &&
-        cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND)
+        (cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND || unreachable(http_)))
         throw PrintFailure(notReachable());
     QList<Printer> printers;
     for (int i = 0; i < count; ++i) {
@@ -156,7 +168,7 @@ Printer Cups::printer(const QString& name)
 {
     const DestPtr dest(cupsGetNamedDest(http_, name.toUtf8().constData(), nullptr));
     if (!dest) {
-        if (unreachable())
+        if (unreachable(http_))
             throw PrintFailure(notReachable());
         throw PrintFailure(QStringLiteral("没有名为“%1”的打印机。").arg(name));
     }
@@ -185,7 +197,7 @@ int Cups::submit(const JobRequest& request)
     const QByteArray name = request.printer.toUtf8();
     const DestPtr dest(cupsGetNamedDest(http_, name.constData(), nullptr));
     if (!dest)
-        throw PrintFailure(unreachable()
+        throw PrintFailure(unreachable(http_)
                                ? notReachable()
                                : QStringLiteral("没有名为“%1”的打印机。").arg(request.printer));
     const InfoPtr info(cupsCopyDestInfo(http_, dest.get()));
@@ -215,9 +227,8 @@ int Cups::submit(const JobRequest& request)
         cupsCreateDestJob(http_, dest.get(), info.get(), &job, title.constData(), count, options);
     cupsFreeOptions(count, options);
     if (created > IPP_STATUS_OK_EVENTS_COMPLETE || job <= 0)
-        throw PrintFailure(unreachable() ? notReachable()
-                                         : QStringLiteral("打印机“%1”不接受打印任务：%2")
-                                               .arg(request.printer, cupsReason()));
+        throw PrintFailure(
+            QStringLiteral("打印机“%1”不接受打印任务：%2").arg(request.printer, cause(http_)));
 
     QFile pdf(request.pdf);
     QString failure;
@@ -226,19 +237,19 @@ int Cups::submit(const JobRequest& request)
                       .arg(QDir::toNativeSeparators(request.pdf), pdf.errorString());
     } else if (cupsStartDestDocument(http_, dest.get(), info.get(), job, title.constData(),
                                      CUPS_FORMAT_PDF, 0, nullptr, 1) != HTTP_STATUS_CONTINUE) {
-        failure = cupsReason();
+        failure = cause(http_);
     } else {
         QByteArray chunk;
         while (failure.isEmpty() && !(chunk = pdf.read(64 * 1024)).isEmpty()) {
             if (cupsWriteRequestData(http_, chunk.constData(), size_t(chunk.size())) !=
                 HTTP_STATUS_CONTINUE)
-                failure = cupsReason();
+                failure = cause(http_);
         }
         if (failure.isEmpty() && pdf.error() != QFile::NoError)
             failure = pdf.errorString();
         if (cupsFinishDestDocument(http_, dest.get(), info.get()) > IPP_STATUS_OK_EVENTS_COMPLETE &&
             failure.isEmpty())
-            failure = cupsReason();
+            failure = cause(http_);
     }
     if (!failure.isEmpty()) {
         cancel(request.printer, job);
@@ -265,7 +276,7 @@ JobStatus Cups::status(const QString& printer, int job)
     const IppPtr response(cupsDoRequest(http_, request, "/"));
     if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
         throw PrintFailure(
-            QStringLiteral("无法获知%1的状态：%2").arg(jobLabel(printer, job), cupsReason()));
+            QStringLiteral("无法获知%1的状态：%2").arg(jobLabel(printer, job), cause(http_)));
     JobStatus status;
     ipp_attribute_t* state = ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM);
     status.state = jobState(state ? ippGetInteger(state, 0) : IPP_JSTATE_PENDING);

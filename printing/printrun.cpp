@@ -22,6 +22,8 @@ constexpr TemplateKind kinds[] = {TemplateKind::Original, TemplateKind::Duplicat
 
 QString label(const DocumentRef& document)
 {
+    if (document.certificate.isEmpty()) // the template itself
+        return QStringLiteral("%1模板").arg(kindName(document.kind));
     return QStringLiteral("证书“%1”（%2）").arg(document.certificate, kindName(document.kind));
 }
 
@@ -362,7 +364,7 @@ Outcome printTemplate(TemplateKind kind, const Destination& destination, Documen
         if (!QFileInfo(source).isFile())
             throw PrintFailure(
                 QStringLiteral("找不到模板“%1”。").arg(QDir::toNativeSeparators(source)));
-        auto e = batch.take(source, DocumentRef{QStringLiteral("模板"), kind}, true);
+        auto e = batch.take(source, DocumentRef{QString(), kind}, true);
         if (!e)
             return Outcome::Failed;
         QList<SentJob> jobs;

@@ -270,6 +270,8 @@ private slots:
         QCOMPARE(broken.status, 2);
         QVERIFY(broken.has(QStringLiteral("已发送 20/40")));
         QVERIFY(!broken.has(QStringLiteral("已发送 40/40")));
+        QVERIFY2(broken.has(QStringLiteral("打印服务")), qPrintable(broken.lines.join(u'\n')));
+        QVERIFY(!broken.has(QStringLiteral("没有名为")));
         QVERIFY2(std::any_of(broken.lines.begin(), broken.lines.end(),
                              [](const QString& l) {
                                  return l.contains(QRegularExpression(QStringLiteral("orig-\\d+")));
