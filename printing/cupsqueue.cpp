@@ -220,6 +220,9 @@ int Cups::submit(const JobRequest& request)
     if (!tray.isEmpty())
         count = cupsAddOption(CUPS_MEDIA_SOURCE, tray.toUtf8().constData(), count, &options);
     count = cupsAddIntegerOption(CUPS_COPIES, std::max(1, request.copies), count, &options);
+    // Copies come as whole sets, each in row order.
+    count = cupsAddOption("multiple-document-handling", "separate-documents-collated-copies", count,
+                          &options);
 
     int job = 0;
     const QByteArray title = request.title.toUtf8();
