@@ -46,7 +46,8 @@ string(STRIP "${depends}" depends)
 string(REGEX REPLACE " \\([^)]*\\)" "" names "${depends}")
 string(REPLACE ", " ";" names "${names}")
 foreach(needed "libreoffice-writer-nogui | libreoffice-writer" "libreoffice-calc-nogui | libreoffice-calc"
-               ure qt6-qpa-plugins fonts-noto-cjk xdg-utils libqt6widgets6 libqt6core6 libuno-cppu3 libc6)
+               ure qt6-qpa-plugins fonts-noto-cjk xdg-utils libqt6widgets6 libqt6core6 libuno-cppu3 libc6
+               libcups2 libqpdf29)
     if(NOT needed IN_LIST names)
         fail("Depends lacks '${needed}': ${depends}")
     endif()
@@ -78,6 +79,8 @@ foreach(expected
         -rwxr-xr-x:usr/lib/morvanta/Morvanta -rwxr-xr-x:usr/lib/morvanta/Tolberin
         -rwxr-xr-x:usr/lib/morvanta/MorvantaConsole -rwxr-xr-x:usr/lib/morvanta/morvanta-launch
         lrwxrwxrwx:usr/bin/morvanta lrwxrwxrwx:usr/bin/tolberin lrwxrwxrwx:usr/bin/morvanta-console
+        -rwxr-xr-x:usr/lib/morvanta/morvanta-print lrwxrwxrwx:usr/bin/morvanta-print
+        -rw-r--r--:usr/share/man/man1/morvanta-print.1.gz
         -rw-r--r--:usr/share/morvanta/templates/正本.doc -rw-r--r--:usr/share/morvanta/templates/副本.doc
         -rw-r--r--:usr/share/morvanta/down.xls
         -rw-r--r--:usr/share/applications/morvanta.desktop -rw-r--r--:usr/share/applications/tolberin.desktop
@@ -173,6 +176,14 @@ foreach(label IN LISTS placeholders)
         endif()
     endforeach()
 endforeach()
+
+# The print console starts from the unpacked copy and names a scheduler it
+# cannot reach instead of printing anywhere else.
+run(status output ${CMAKE_COMMAND} -E env "HOME=${home}" LC_ALL=C.UTF-8
+    "CUPS_SERVER=${WORK_DIR}/no-scheduler" "${root}/usr/bin/morvanta-print" --list)
+if(NOT status EQUAL 2 OR NOT output MATCHES "无法连接打印服务")
+    fail("morvanta-print --list without a scheduler ended with ${status}:\n${output}")
+endif()
 
 file(REMOVE_RECURSE "${WORK_DIR}")
 message(STATUS "package ${PACKAGE}: all checks passed")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, testing and running Morvanta
-# and Tolberin need, and only those that are missing. Non-interactive; the
-# package lists are refreshed only when something has to be installed.
+# Installs the Debian 12 packages that building, testing and running Morvanta,
+# Tolberin and morvanta-print need, and only those that are missing.
+# Non-interactive; the package lists are refreshed only when something has to
+# be installed.
 # Run as root (or through sudo when it is available).
 #
 # It never removes or replaces a package the machine already has: where a
@@ -37,6 +38,10 @@ needs=(
     fontconfig
     # running the suite's unprivileged cases (setpriv)
     util-linux
+    # printing: the CUPS client library and qpdf's to build; the print system
+    # (scheduler, client tools, PDF filters) to print and for the printing
+    # tests' own scheduler
+    libcups2-dev libqpdf-dev cups
     # the Debian package: dependencies of the programs, and checking it
     dpkg-dev file lintian
 )

@@ -1,0 +1,383 @@
+#include "printrun.h"
+
+#include "printfailure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <optional>
+
+namespace printing {
+
+namespace {
+
+using paths::TemplateKind;
+
+constexpr TemplateKind kinds[] = {TemplateKind::Original, TemplateKind::Duplicate};
+
+QString label(const DocumentRef& document)
+{
+    if (document.certificate.isEmpty()) // the template itself
+        return QStringLiteral("%1模板").arg(kindName(document.kind));
+    return QStringLiteral("证书“%1”（%2）").arg(document.certificate, kindName(document.kind));
+}
+
+// Where MORVANTA_LEFTOVER_JOURNAL names a file, a path that must not outlive
+// the program is appended to it (NUL-separated) for the test suite's check.
+void journal(const QString& path)
+{
+    static const QByteArray file = qgetenv("MORVANTA_LEFTOVER_JOURNAL");
+    if (file.isEmpty())
+        return;
+    const int fd = ::open(file.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const QByteArray entry = QFile::encodeName(path) + '\0';
+    [[maybe_unused]] const auto written = ::write(fd, entry.constData(), size_t(entry.size()));
+    ::close(fd);
+}
+
+// The private folder of one call's PDFs, removed with everything in it.
+class Workspace
+{
+public:
+    Workspace() : dir_(QDir::tempPath() + QStringLiteral("/morvanta-print-XXXXXX"))
+    {
+        if (!dir_.isValid())
+            throw PrintFailure(QStringLiteral("无法建立临时目录：%1").arg(dir_.errorString()));
+        journal(dir_.path());
+    }
+    QString file(const QString& name) const { return dir_.filePath(name); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+struct Exported
+{
+    DocumentRef document;
+    QString pdf;
+    PageSize size;
+};
+
+// One call's state: the exports, what was held back or failed.
+class Batch
+{
+public:
+    Batch(DocumentExporter& exporter, PrintObserver& observer, int total)
+        : exporter_(exporter), observer_(observer), total_(total)
+    {
+    }
+
+    // Exports `source` and checks it; empty when it must not be printed.
+    std::optional<Exported> take(const QString& source, const DocumentRef& document, bool force)
+    {
+        Exported result{document, workspace_.file(QStringLiteral("%1.pdf").arg(++count_)), {}};
+        try {
+            const ExportResult exported = exporter_.exportPdf(source, result.pdf);
+            const QList<PageSize> pages = pdfPageSizes(result.pdf);
+            if (pages.isEmpty())
+                throw PrintFailure(QStringLiteral("%1导出的 PDF 没有页面。").arg(label(document)));
+            result.size = pages.first();
+            observer_.exported(count_, total_);
+            bool fits = true;
+            if (std::max<qsizetype>(exported.pages, pages.size()) > 1) {
+                observer_.message(QStringLiteral("%1有 %2 页，打印前请检查。")
+                                      .arg(label(document))
+                                      .arg(std::max<qsizetype>(exported.pages, pages.size())));
+                fits = false;
+            }
+            if (!exported.placeholderLeft.isEmpty()) {
+                observer_.message(QStringLiteral("%1中仍有“%2”，打印前请检查。")
+                                      .arg(label(document), exported.placeholderLeft));
+                fits = false;
+            }
+            if (!fits && !force) {
+                heldBack << document;
+                return std::nullopt;
+            }
+            return result;
+        } catch (const PrintFailure& failure) {
+            observer_.exported(count_, total_);
+            observer_.message(failure.message());
+            failed = true;
+            return std::nullopt;
+        }
+    }
+
+    QString file(const QString& name) const { return workspace_.file(name); }
+
+    QList<DocumentRef> heldBack;
+    bool failed = false;
+
+private:
+    DocumentExporter& exporter_;
+    PrintObserver& observer_;
+    Workspace workspace_;
+    int total_;
+    int count_ = 0;
+};
+
+struct SentJob
+{
+    QString printer;
+    int id = 0;
+    JobStatus status;
+    bool done = false;
+};
+
+QString stateText(JobState state)
+{
+    switch (state) {
+    case JobState::Completed:
+        return QStringLiteral("已完成");
+    case JobState::Canceled:
+        return QStringLiteral("已被取消");
+    case JobState::Aborted:
+        return QStringLiteral("已中止");
+    case JobState::Stopped:
+        return QStringLiteral("已停止");
+    default:
+        return QStringLiteral("未完成");
+    }
+}
+
+// Follows the jobs until each is completed, stopped, cancelled or aborted;
+// true when all completed.
+bool follow(Cups& cups, QList<SentJob>& jobs, PrintObserver& observer, bool& cancelled)
+{
+    bool allCompleted = true;
+    for (;;) {
+        bool waiting = false;
+        for (SentJob& job : jobs) {
+            if (job.done)
+                continue;
+            if (observer.cancelRequested()) {
+                cancelled = true;
+                cups.cancel(job.printer, job.id);
+                observer.message(QStringLiteral("已取消%1。").arg(jobLabel(job.printer, job.id)));
+                job.done = true;
+                allCompleted = false;
+                continue;
+            }
+            JobStatus status;
+            try {
+                status = cups.status(job.printer, job.id);
+            } catch (const PrintFailure& failure) {
+                observer.message(failure.message());
+                job.done = true;
+                allCompleted = false;
+                continue;
+            }
+            if (status.state != job.status.state || status.message != job.status.message)
+                observer.jobChanged(job.printer, job.id, status);
+            job.status = status;
+            if (!status.finished() && status.state != JobState::Stopped) {
+                waiting = true;
+                continue;
+            }
+            job.done = true;
+            QString text =
+                QStringLiteral("%1%2").arg(jobLabel(job.printer, job.id), stateText(status.state));
+            if (status.state != JobState::Completed) {
+                allCompleted = false;
+                if (!status.message.isEmpty())
+                    text += QStringLiteral("：") + status.message;
+            }
+            observer.message(text + QStringLiteral("。"));
+        }
+        if (!waiting)
+            return allCompleted;
+        QThread::msleep(200);
+    }
+}
+
+// The printers of the kinds to print, checked before anything is sent.
+bool checkDestinations(Cups& cups, const QList<std::pair<TemplateKind, Destination>>& wanted,
+                       PrintObserver& observer)
+{
+    try {
+        for (const auto& [kind, destination] : wanted) {
+            if (destination.printer.isEmpty())
+                throw PrintFailure(QStringLiteral("没有选择%1的打印机。").arg(kindName(kind)));
+            const Printer printer = cups.printer(destination.printer);
+            cups.checkTray(printer, destination.tray);
+        }
+        return true;
+    } catch (const PrintFailure& failure) {
+        observer.message(failure.message() + QStringLiteral("未发送任何打印任务。"));
+        return false;
+    }
+}
+
+// Joins the exports of one kind and sends them as one job; false on failure.
+bool send(Cups& cups, Batch& batch, const QList<Exported>& exports, TemplateKind kind,
+          const Destination& destination, QList<SentJob>& jobs, PrintObserver& observer)
+{
+    QStringList pdfs;
+    for (const Exported& e : exports)
+        pdfs << e.pdf;
+    try {
+        const QString joined = batch.file(QStringLiteral("job-%1.pdf").arg(int(kind)));
+        joinPdfs(pdfs, joined);
+        JobRequest request{
+            destination.printer,
+            destination.tray,
+            destination.copies,
+            exports.first().size,
+            joined,
+            QStringLiteral("证书%1（%2 份）").arg(kindName(kind)).arg(exports.size())};
+        jobs << SentJob{destination.printer, cups.submit(request), {}, false};
+        return true;
+    } catch (const PrintFailure& failure) {
+        observer.message(failure.message());
+        return false;
+    }
+}
+
+} // namespace
+
+Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings& settings,
+                       DocumentExporter& exporter, PrintObserver& observer,
+                       const QString& outputDir)
+{
+    if (documents.isEmpty()) {
+        observer.message(QStringLiteral("没有要打印的证书。"));
+        return Outcome::NothingToPrint;
+    }
+    QList<std::pair<TemplateKind, Destination>> wanted;
+    for (const TemplateKind kind : kinds) {
+        if (std::any_of(documents.begin(), documents.end(),
+                        [kind](const DocumentRef& d) { return d.kind == kind; }))
+            wanted.append(
+                {kind, kind == TemplateKind::Original ? settings.original : settings.duplicate});
+    }
+    QList<QString> sources;
+    try {
+        for (const DocumentRef& document : documents)
+            sources << resolveDocument(document, outputDir);
+    } catch (const PrintFailure& failure) {
+        observer.message(failure.message() + QStringLiteral("未发送任何打印任务。"));
+        return Outcome::Failed;
+    }
+
+    try {
+        Cups cups;
+        if (!checkDestinations(cups, wanted, observer))
+            return Outcome::Failed;
+        Batch batch(exporter, observer, int(documents.size()));
+        QList<SentJob> jobs;
+        int sent = 0;
+        bool cancelled = false;
+        bool failed = false;
+        for (const auto& [kind, destination] : wanted) {
+            QList<Exported> exports;
+            for (qsizetype i = 0; i < documents.size() && !cancelled; ++i) {
+                if (documents[i].kind != kind)
+                    continue;
+                if (observer.cancelRequested()) {
+                    cancelled = true;
+                    break;
+                }
+                if (auto e = batch.take(sources[i], documents[i], settings.force)) {
+                    if (!exports.isEmpty() && !e->size.sameAs(exports.first().size)) {
+                        observer.message(
+                            QStringLiteral("%1的纸张大小与%2不同，未打印。")
+                                .arg(label(e->document), label(exports.first().document)));
+                        failed = true;
+                        continue;
+                    }
+                    exports << *e;
+                }
+            }
+            if (cancelled || exports.isEmpty())
+                continue;
+            if (!send(cups, batch, exports, kind, destination, jobs, observer)) {
+                failed = true;
+                continue;
+            }
+            sent += int(exports.size());
+            observer.sent(sent, int(documents.size()));
+        }
+        const bool completed = follow(cups, jobs, observer, cancelled);
+        if (cancelled)
+            return Outcome::Cancelled;
+        if (failed || batch.failed || !completed)
+            return Outcome::Failed;
+        return batch.heldBack.isEmpty() ? Outcome::Completed : Outcome::HeldBack;
+    } catch (const PrintFailure& failure) {
+        observer.message(failure.message());
+        return Outcome::Failed;
+    }
+}
+
+Outcome writeReviewPdf(const QList<DocumentRef>& documents, const QString& target,
+                       DocumentExporter& exporter, PrintObserver& observer,
+                       const QString& outputDir)
+{
+    if (documents.isEmpty()) {
+        observer.message(QStringLiteral("没有要导出的证书。"));
+        return Outcome::NothingToPrint;
+    }
+    try {
+        Batch batch(exporter, observer, int(documents.size()));
+        QStringList pdfs;
+        for (const TemplateKind kind : kinds) {
+            for (const DocumentRef& document : documents) {
+                if (document.kind != kind)
+                    continue;
+                if (observer.cancelRequested())
+                    return Outcome::Cancelled;
+                if (auto e = batch.take(resolveDocument(document, outputDir), document, true))
+                    pdfs << e->pdf;
+            }
+        }
+        if (batch.failed) {
+            observer.message(QStringLiteral("未写入“%1”。").arg(QDir::toNativeSeparators(target)));
+            return Outcome::Failed;
+        }
+        joinPdfs(pdfs, target);
+        observer.message(QStringLiteral("已写入“%1”（%2 份证书）。")
+                             .arg(QDir::toNativeSeparators(target))
+                             .arg(pdfs.size()));
+        return Outcome::Completed;
+    } catch (const PrintFailure& failure) {
+        observer.message(failure.message());
+        return Outcome::Failed;
+    }
+}
+
+Outcome printTemplate(TemplateKind kind, const Destination& destination, DocumentExporter& exporter,
+                      PrintObserver& observer)
+{
+    try {
+        Cups cups;
+        if (!checkDestinations(cups, {{kind, destination}}, observer))
+            return Outcome::Failed;
+        Batch batch(exporter, observer, 1);
+        const QString source = paths::templateFile(kind);
+        if (!QFileInfo(source).isFile())
+            throw PrintFailure(
+                QStringLiteral("找不到模板“%1”。").arg(QDir::toNativeSeparators(source)));
+        auto e = batch.take(source, DocumentRef{QString(), kind}, true);
+        if (!e)
+            return Outcome::Failed;
+        QList<SentJob> jobs;
+        if (!send(cups, batch, {*e}, kind, destination, jobs, observer))
+            return Outcome::Failed;
+        observer.sent(1, 1);
+        bool cancelled = false;
+        const bool completed = follow(cups, jobs, observer, cancelled);
+        return cancelled ? Outcome::Cancelled : completed ? Outcome::Completed : Outcome::Failed;
+    } catch (const PrintFailure& failure) {
+        observer.message(failure.message());
+        return Outcome::Failed;
+    }
+}
+
+} // namespace printing

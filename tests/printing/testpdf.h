@@ -1,0 +1,56 @@
+#pragma once
+
+// PDFs for the printing tests, made without the office: pages of a given size
+// with one line of text, and what poppler reads back from a PDF.
+
+#include "printing/documentexporter.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+namespace testpdf {
+
+struct Page
+{
+    double width = 0;
+    double height = 0;
+    QString text; // ASCII, set in Helvetica 24 pt at (100, height - 150)
+};
+
+void writePdf(const QString& path, const QList<Page>& pages);
+
+struct Word
+{
+    QString text;
+    double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+};
+struct ReadPage
+{
+    double width = 0;
+    double height = 0;
+    QList<Word> words;
+};
+
+// pdftotext -bbox of the file, page by page.
+QList<ReadPage> readPdf(const QString& path);
+
+constexpr double a3Long = 1190.55, a3Short = 841.89, a4Long = 841.89, a4Short = 595.28;
+
+// The test documents are small text files standing for word-processor
+// documents: "size=A3L|A4P", "pages=N", "text=…", "placeholder=…" lines.
+void writeDocument(const QString& path, const QString& size, const QString& text, int pages = 1,
+                   const QString& placeholder = {});
+
+// Renders such a document as the office's export would: every page in the
+// document's size with its text. `afterExport` runs after each export.
+class DocumentRenderer : public printing::DocumentExporter
+{
+public:
+    printing::ExportResult exportPdf(const QString& documentPath, const QString& pdfPath) override;
+    std::function<void(int exports)> afterExport;
+    int exports = 0;
+};
+
+} // namespace testpdf
