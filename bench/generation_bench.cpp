@@ -8,12 +8,12 @@
 //
 // Works in a temporary HOME with the default templates of the build.
 
+#include "common/error.h"
 #include "common/paths.h"
 #include "generator/certificatefill.h"
 #include "generator/generationrun.h"
 #include "generator/runview.h"
 #include "office/engine.h"
-#include "common/error.h"
 #include "office/word.h"
 
 #include <QCoreApplication>

@@ -5,8 +5,8 @@
 //
 //   office_bench [rounds] [fill|floor]    100 rounds of both kinds by default
 
-#include "office/engine.h"
 #include "common/error.h"
+#include "office/engine.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -57,6 +57,16 @@ inline QString kindName(TemplateKind kind)
     return kind == TemplateKind::Original ? QStringLiteral("正本") : QStringLiteral("副本");
 }
 
+// The file name of a certificate's document in the output folder: the
+// number and the kind, the number in Unicode normalisation form C, so that
+// two spellings of one number that look alike (composed and decomposed)
+// name one file.
+inline QString documentFileName(const QString& certificateNumber, TemplateKind kind)
+{
+    return certificateNumber.normalized(QString::NormalizationForm_C) + u'（' + kindName(kind) +
+           QStringLiteral("）.doc");
+}
+
 inline QString templateFile(TemplateKind kind)
 {
     return templatesDir() + kindName(kind) + QStringLiteral(".doc");

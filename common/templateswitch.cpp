@@ -1,9 +1,9 @@
 #include "common/templateswitch.h"
 
+#include "common/error.h"
 #include "common/filesync.h"
 #include "common/paths.h"
 #include "common/workingcopy.h"
-#include "common/error.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,12 +3,12 @@
 #include "common/shownvalue.h"
 #include "common/templateswitch.h"
 
+#include "common/error.h"
+#include "common/files.h"
 #include "generator/fillkinds.h"
 #include "generator/outputfilename.h"
 #include "generator/runview.h"
 #include "office/engine.h"
-#include "common/error.h"
-#include "common/files.h"
 #include "office/word.h"
 
 #include <array>
@@ -139,7 +139,7 @@ std::int16_t replaceAll(word::Range& range, const Placeholder& p, bool matchCase
 
 QString outputFileName(const CertificateRecord& record, const FillKind& kind)
 {
-    const QString name = documentFileName(record.zhengshuhao, kind.outputSuffix);
+    const QString name = paths::documentFileName(record.zhengshuhao, kind.kind);
     if (const QString problem = fileNameProblem(name); !problem.isEmpty())
         throw Error(errc::BadFileName, QStringLiteral("证书号不能用作文件名，%1。").arg(problem));
     return paths::outputDir() + name;

@@ -4,11 +4,11 @@
 // 2 after a failure that ended the run, 3 after a complete run in which some
 // documents could not be made (their messages were printed).
 
+#include "common/error.h"
 #include "generator/certificatefill.h"
 #include "generator/consoleview.h"
 #include "generator/generationrun.h"
 #include "office/engine.h"
-#include "common/error.h"
 
 #include <QCoreApplication>
 

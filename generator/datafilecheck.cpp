@@ -1,7 +1,7 @@
 #include "generator/datafilecheck.h"
 
-#include "generator/xmlprolog.h"
 #include "common/error.h"
+#include "generator/xmlprolog.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,5 +1,6 @@
 #include "generator/fillpipeline.h"
 
+#include "common/paths.h"
 #include "generator/runview.h"
 
 #include <algorithm>
@@ -54,16 +55,20 @@ bool FillPipeline::rowWanted(int row) const
            2 * row < taken_ + lookAhead_ + readAhead_;
 }
 
-// A fill before `job`, not ended yet, writes the same document. Every fill
+// A fill before `job`, not ended yet, writes the same document (numbers
+// compared as their file names are, in one normalisation form). Every fill
 // before `job` has its row read, since rows are read in order, and every one
 // before the caller's next outcome has ended.
 bool FillPipeline::waitsForSameDocument(int job) const
 {
-    const QString& number = rows_[static_cast<std::size_t>(job / 2)].zhengshuhao;
+    const auto document = [this](int j) {
+        return paths::documentFileName(rows_[static_cast<std::size_t>(j / 2)].zhengshuhao,
+                                       paths::TemplateKind::Original);
+    };
+    const QString mine = document(job);
     for (int other = job - 2; other >= taken_; other -= 2) {
         const State state = jobs_[static_cast<std::size_t>(other)].state;
-        if (state != State::Done && state != State::Skipped &&
-            rows_[static_cast<std::size_t>(other / 2)].zhengshuhao == number)
+        if (state != State::Done && state != State::Skipped && document(other) == mine)
             return true;
     }
     return false;

@@ -1,6 +1,8 @@
 #include "generator/form1.h"
 
 #include "common/centring.h"
+#include "common/error.h"
+#include "common/files.h"
 #include "common/look.h"
 #include "common/messagebox.h"
 #include "common/paths.h"
@@ -12,8 +14,6 @@
 #include "generator/launcher.h"
 #include "generator/unhandledfailure.h"
 #include "generator/windowstyle.h"
-#include "common/error.h"
-#include "common/files.h"
 #include "ui_form1.h"
 
 #include <QCloseEvent>
@@ -186,7 +186,7 @@ void form1::setup_Click()
         const QString shown = QDir::toNativeSeparators(program);
         if (!morvanta::isOrdinaryFile(program))
             throw morvanta::Error(morvanta::errc::FileNotFound,
-                                QStringLiteral("未找到页边距设置程序“%1”。").arg(shown));
+                                  QStringLiteral("未找到页边距设置程序“%1”。").arg(shown));
         if (!launcher_.startDetached(program, {}))
             throw morvanta::Error(
                 morvanta::errc::PermissionDenied,

@@ -1,12 +1,13 @@
 #include "generator/generationrun.h"
 
 #include "common/asynctask.h"
+#include "common/error.h"
+#include "common/files.h"
 #include "common/paths.h"
+#include "generator/datafilecheck.h"
 #include "generator/fillpipeline.h"
 #include "generator/runview.h"
 #include "office/engine.h"
-#include "common/error.h"
-#include "common/files.h"
 #include "office/spreadsheet.h"
 
 #include <QFile>
@@ -103,6 +104,8 @@ GenerationEnd generate(office::Engine& engine, RunView& view, CertificateRecord&
     // is up from here, and the windows stay drawn while the office works.
     view.showWaitForm();
     const int total = AsyncTask::runAndWaitForFuture([&] {
+        // A data file the office must not read is refused before any office starts.
+        checkDataFile(paths::dataFile());
         run.excel = engine.createSpreadsheetApplication();
         sheet::Workbook& workbook = run.excel->GetObject(paths::dataFile());
         run.sheet = &workbook.Worksheets(QStringLiteral("Sheet1"));

@@ -63,8 +63,3 @@ QString fileNameProblem(const QString& fileName)
             .arg(maxFileNameBytes);
     return {};
 }
-
-QString documentFileName(const QString& certificateNumber, const QString& suffix)
-{
-    return (certificateNumber + suffix).normalized(QString::NormalizationForm_C);
-}

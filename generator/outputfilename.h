@@ -13,8 +13,3 @@ inline constexpr int maxFileNameBytes = 255;
 // Why `fileName` cannot name a file inside a folder, as a Chinese clause for
 // the operator; empty when it can.
 QString fileNameProblem(const QString& fileName);
-
-// The file name of a certificate's document: the number and the kind's
-// suffix, in Unicode normalisation form C, so that two spellings of one
-// number that look alike (composed and decomposed) name one file.
-QString documentFileName(const QString& certificateNumber, const QString& suffix);

@@ -4,7 +4,7 @@
 // own failures as they are, anything else as an office failure, then the
 // program ends (common/unhandledfailure.h).
 
-#include "common/unhandledfailure.h"
 #include "common/error.h"
+#include "common/unhandledfailure.h"
 
 using Failures = unhandled::Failures<morvanta::Error, morvanta::errc::OfficeFailure>;

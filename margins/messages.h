@@ -4,8 +4,8 @@
 // its office failures as they are, anything else as an office failure, then
 // the program ends (common/unhandledfailure.h).
 
-#include "common/unhandledfailure.h"
 #include "common/error.h"
+#include "common/unhandledfailure.h"
 
 #include <QString>
 

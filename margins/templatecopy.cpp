@@ -53,7 +53,8 @@ TemplateCopy::TemplateCopy(const QString& templatePath)
     copy.close();
     if (!written) {
         QFile::remove(copyPath_);
-        fail(morvanta::errc::WriteFailed, QStringLiteral("无法写入临时文件"), copyPath_, writeError);
+        fail(morvanta::errc::WriteFailed, QStringLiteral("无法写入临时文件"), copyPath_,
+             writeError);
     }
     permissions_ = static_cast<int>(source.permissions().toInt());
 }

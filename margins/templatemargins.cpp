@@ -1,9 +1,9 @@
 #include "margins/templatemargins.h"
 
+#include "common/files.h"
 #include "common/templateswitch.h"
 #include "margins/templatecopy.h"
 #include "office/engine.h"
-#include "common/files.h"
 
 #include <charconv>
 #include <cmath>

@@ -197,9 +197,9 @@ void OfficeProcess::start()
     const QString binary = programDir_ + QStringLiteral("/soffice.bin");
     if (!QFileInfo(binary).isExecutable())
         throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
-                    QStringLiteral("未找到 LibreOffice（%1 不存在或不可执行），请安装 "
-                                   "libreoffice-writer 和 libreoffice-calc。")
-                        .arg(binary));
+                              QStringLiteral("未找到 LibreOffice（%1 不存在或不可执行），请安装 "
+                                             "libreoffice-writer 和 libreoffice-calc。")
+                                  .arg(binary));
 
     // The bridge writes to the office over a socket: should the office die
     // meanwhile, the write must fail, and the call with it, instead of
@@ -209,8 +209,9 @@ void OfficeProcess::start()
     QByteArray pattern =
         QFile::encodeName(QDir::tempPath() + QStringLiteral("/morvanta-office-XXXXXX"));
     if (!::mkdtemp(pattern.data()))
-        throw morvanta::Error(morvanta::errc::PermissionDenied,
-                    QStringLiteral("无法在 %1 中建立办公组件的临时文件夹。").arg(QDir::tempPath()));
+        throw morvanta::Error(
+            morvanta::errc::PermissionDenied,
+            QStringLiteral("无法在 %1 中建立办公组件的临时文件夹。").arg(QDir::tempPath()));
     tempDir_ = QFile::decodeName(pattern);
     OfficeGuardian::journal(tempDir_);
     guardian_.setFolder(tempDir_);
@@ -271,7 +272,7 @@ void OfficeProcess::launch()
     if (child < 0) {
         ::close(devNull);
         throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
-                    QStringLiteral("无法启动 LibreOffice：系统不允许创建新进程。"));
+                              QStringLiteral("无法启动 LibreOffice：系统不允许创建新进程。"));
     }
     ::close(devNull);
     pid_ = child;

@@ -133,8 +133,8 @@ Reference<uno::XComponentContext> localContext(const QString& programDir)
             context = cppu::defaultBootstrap_InitialComponentContext();
         } catch (const uno::Exception& e) {
             throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
-                        QStringLiteral("无法初始化 LibreOffice 的组件环境（%1）：%2")
-                            .arg(programDir, toQString(e.Message)));
+                                  QStringLiteral("无法初始化 LibreOffice 的组件环境（%1）：%2")
+                                      .arg(programDir, toQString(e.Message)));
         }
     }
     return context;
@@ -199,8 +199,8 @@ void Connection::connect()
             }
             if (std::chrono::steady_clock::now() >= deadline) // ended by the deadline
                 throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
-                            QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
-                                .arg(seconds(options_.startDeadline)));
+                                      QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
+                                          .arg(seconds(options_.startDeadline)));
             // Any other end during start-up (killed, crashed) gets one new
             // office on a new profile before the start is given up.
             if (!diedOnce) {
@@ -212,20 +212,20 @@ void Connection::connect()
             }
             const QString how = process_.endDescription();
             throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
-                        process_.exitSignal() != 0
-                            ? QStringLiteral("办公组件在启动过程中被结束（%1），"
-                                             "再次启动后又被结束，无法使用办公组件。")
-                                  .arg(how)
-                            : QStringLiteral("LibreOffice 启动后立即退出（%1），"
-                                             "再次启动后仍然如此，无法使用办公组件。")
-                                  .arg(how));
+                                  process_.exitSignal() != 0
+                                      ? QStringLiteral("办公组件在启动过程中被结束（%1），"
+                                                       "再次启动后又被结束，无法使用办公组件。")
+                                            .arg(how)
+                                      : QStringLiteral("LibreOffice 启动后立即退出（%1），"
+                                                       "再次启动后仍然如此，无法使用办公组件。")
+                                            .arg(how));
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
-                        QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
-                            .arg(seconds(options_.startDeadline)));
+                                  QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
+                                      .arg(seconds(options_.startDeadline)));
         const int ticket = watchdog_.arm(process_.pid(), left);
         try {
             const Reference<uno::XInterface> remote = resolver->resolve(url);
@@ -241,13 +241,14 @@ void Connection::connect()
             const bool timedOut = watchdog_.disarm(ticket);
             if (timedOut)
                 throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
-                            QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
-                                .arg(seconds(options_.startDeadline)));
+                                      QStringLiteral("LibreOffice 未能在 %1 秒内启动完成。")
+                                          .arg(seconds(options_.startDeadline)));
             // The office may be ending under the call; then the loop's start
             // handles it.
             if (!process_.waitForEnd(500))
-                throw morvanta::Error(morvanta::errc::OfficeNotInstalled,
-                            QStringLiteral("无法连接到 LibreOffice：%1").arg(toQString(e.Message)));
+                throw morvanta::Error(
+                    morvanta::errc::OfficeNotInstalled,
+                    QStringLiteral("无法连接到 LibreOffice：%1").arg(toQString(e.Message)));
         }
     }
     process_.recordSocketFiles();
@@ -296,7 +297,7 @@ void Connection::removeLeftover(const QString& path)
 }
 
 morvanta::Error Connection::failure(const uno::Exception& e, bool timedOut, bool disposed,
-                          const Description& describe)
+                                    const Description& describe)
 {
     const QString detail = toQString(e.Message);
     const QString engineDetail =
@@ -307,10 +308,10 @@ morvanta::Error Connection::failure(const uno::Exception& e, bool timedOut, bool
     if (timedOut) {
         kill();
         return morvanta::Error(morvanta::errc::OfficeNoAnswer,
-                     what +
-                         QStringLiteral("办公组件在 %1 秒内没有响应，已将其结束。")
-                             .arg(seconds(options_.callDeadline)) +
-                         engineDetail);
+                               what +
+                                   QStringLiteral("办公组件在 %1 秒内没有响应，已将其结束。")
+                                       .arg(seconds(options_.callDeadline)) +
+                                   engineDetail);
     }
     // A bridge that broke is usually an office that is ending: give it a
     // moment to be reaped, so that its end is reported as such.
@@ -327,14 +328,14 @@ morvanta::Error Connection::failure(const uno::Exception& e, bool timedOut, bool
         }
     }
     if (ended) {
-        return morvanta::Error(morvanta::errc::OfficeGone,
-                     what + QStringLiteral("办公组件在处理过程中意外结束（%1）。").arg(how) +
-                         engineDetail);
+        return morvanta::Error(
+            morvanta::errc::OfficeGone,
+            what + QStringLiteral("办公组件在处理过程中意外结束（%1）。").arg(how) + engineDetail);
     }
     if (bridgeGone) {
         kill(); // the bridge is gone: this office is of no further use
         return morvanta::Error(morvanta::errc::OfficeGone,
-                     what + QStringLiteral("与办公组件的连接已断开。") + engineDetail);
+                               what + QStringLiteral("与办公组件的连接已断开。") + engineDetail);
     }
     return describe(e);
 }

@@ -4,8 +4,8 @@
 // goes through: a deadline (past it the office is killed) and the translation
 // of UNO exceptions into morvanta::Error.
 
-#include "office/engine.h"
 #include "common/error.h"
+#include "office/engine.h"
 #include "office/officeprocess.h"
 
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -117,7 +117,7 @@ public:
 
 private:
     morvanta::Error failure(const css::uno::Exception& e, bool timedOut, bool disposed,
-                  const Description& describe);
+                            const Description& describe);
     void connect();
 
     bool processRunning();

@@ -34,15 +34,17 @@ void checkReadable(const QString& path, bool spreadsheet)
     const QString kind = spreadsheet ? QStringLiteral("数据文件") : QStringLiteral("文件");
     if (!QFileInfo(info.absolutePath()).isDir())
         throw morvanta::Error(morvanta::errc::PathNotFound,
-                    QStringLiteral("%1“%2”所在的文件夹不存在。").arg(kind, path));
+                              QStringLiteral("%1“%2”所在的文件夹不存在。").arg(kind, path));
     if (!morvanta::isOrdinaryFile(path))
-        throw morvanta::Error(morvanta::errc::FileNotFound, QStringLiteral("未找到%1“%2”。").arg(kind, path));
+        throw morvanta::Error(morvanta::errc::FileNotFound,
+                              QStringLiteral("未找到%1“%2”。").arg(kind, path));
     if (info.size() == 0)
-        throw morvanta::Error(spreadsheet ? morvanta::errc::NotASpreadsheet : morvanta::errc::NotADocument,
-                    QStringLiteral("%1“%2”是空文件。").arg(kind, path));
+        throw morvanta::Error(spreadsheet ? morvanta::errc::NotASpreadsheet
+                                          : morvanta::errc::NotADocument,
+                              QStringLiteral("%1“%2”是空文件。").arg(kind, path));
     if (::access(QFile::encodeName(path).constData(), R_OK) != 0)
         throw morvanta::Error(morvanta::errc::PermissionDenied,
-                    QStringLiteral("没有读取%1“%2”的权限。").arg(kind, path));
+                              QStringLiteral("没有读取%1“%2”的权限。").arg(kind, path));
 }
 
 // The import filter of a loaded document, read from its own model; a model
@@ -81,7 +83,8 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
     const OUString url =
         spreadsheet ? spreadsheetSource(connection, path, props) : toOUString(fileUrl(path));
     const Sequence<beans::PropertyValue> args(props.data(), static_cast<sal_Int32>(props.size()));
-    const int refused = spreadsheet ? morvanta::errc::NotASpreadsheet : morvanta::errc::NotADocument;
+    const int refused =
+        spreadsheet ? morvanta::errc::NotASpreadsheet : morvanta::errc::NotADocument;
     const QString opening = QStringLiteral("无法打开“%1”").arg(path);
     const QString notReadable = QStringLiteral("它不是办公组件能够读取的%1。").arg(kind);
 
@@ -142,8 +145,9 @@ void closeComponent(Connection& connection, const Reference<lang::XComponent>& d
             else
                 doc->dispose();
         },
-        describeAs(morvanta::errc::OfficeFailure, path.isEmpty() ? QStringLiteral("无法关闭文档")
-                                                       : QStringLiteral("无法关闭“%1”").arg(path)));
+        describeAs(morvanta::errc::OfficeFailure, path.isEmpty()
+                                                      ? QStringLiteral("无法关闭文档")
+                                                      : QStringLiteral("无法关闭“%1”").arg(path)));
 }
 
 } // namespace office::detail

@@ -1,7 +1,7 @@
 #include "office/unodocument.h"
 
-#include "common/filesync.h"
 #include "common/files.h"
+#include "common/filesync.h"
 #include "office/unocomponent.h"
 #include "office/unoproperty.h"
 #include "office/unorange.h"
@@ -45,7 +45,8 @@ UnoDocument::~UnoDocument()
 Connection& UnoDocument::connection()
 {
     if (!component_.is())
-        throw morvanta::Error(morvanta::errc::OfficeFailure, QStringLiteral("文档“%1”已经关闭。").arg(path_));
+        throw morvanta::Error(morvanta::errc::OfficeFailure,
+                              QStringLiteral("文档“%1”已经关闭。").arg(path_));
     return *connection_;
 }
 
@@ -69,7 +70,7 @@ std::unique_ptr<word::Range> UnoDocument::Range(int start, int end)
 {
     if (start < 0 || end < start)
         throw morvanta::Error(morvanta::errc::InvalidValue,
-                    QStringLiteral("文本范围 %1 到 %2 无效。").arg(start).arg(end));
+                              QStringLiteral("文本范围 %1 到 %2 无效。").arg(start).arg(end));
     return connection().call(
         [&] {
             const Reference<text::XTextCursor> cursor =
@@ -83,7 +84,8 @@ std::unique_ptr<word::Range> UnoDocument::Range(int start, int end)
             // A cursor is a range: no need to ask the office for one.
             return std::make_unique<UnoRange>(*this, Reference<text::XTextRange>(cursor.get()));
         },
-        describeAs(morvanta::errc::OfficeFailure, QStringLiteral("无法在“%1”中取得文本范围").arg(path_)));
+        describeAs(morvanta::errc::OfficeFailure,
+                   QStringLiteral("无法在“%1”中取得文本范围").arg(path_)));
 }
 
 void UnoDocument::SaveAs(const QString& fileName)
@@ -92,14 +94,16 @@ void UnoDocument::SaveAs(const QString& fileName)
     const QFileInfo target(fileName);
     const QString dir = target.absolutePath();
     if (!QFileInfo(dir).isDir())
-        throw morvanta::Error(morvanta::errc::PathNotFound,
-                    QStringLiteral("无法保存“%1”：文件夹“%2”不存在。").arg(fileName, dir));
+        throw morvanta::Error(
+            morvanta::errc::PathNotFound,
+            QStringLiteral("无法保存“%1”：文件夹“%2”不存在。").arg(fileName, dir));
     if (target.isDir())
         throw morvanta::Error(morvanta::errc::PermissionDenied,
-                    QStringLiteral("无法保存“%1”：该位置是一个文件夹。").arg(fileName));
+                              QStringLiteral("无法保存“%1”：该位置是一个文件夹。").arg(fileName));
     if (!QFileInfo(dir).isWritable())
-        throw morvanta::Error(morvanta::errc::PermissionDenied,
-                    QStringLiteral("无法保存“%1”：没有写入文件夹“%2”的权限。").arg(fileName, dir));
+        throw morvanta::Error(
+            morvanta::errc::PermissionDenied,
+            QStringLiteral("无法保存“%1”：没有写入文件夹“%2”的权限。").arg(fileName, dir));
 
     // Written into a hidden staging folder beside the target, then renamed
     // over it: the name shows either the old file or the complete new one.
@@ -122,8 +126,8 @@ void UnoDocument::SaveAs(const QString& fileName)
         c.removeLeftover(staging);
         if (err != EEXIST || attempt == 8)
             throw morvanta::Error(morvanta::errc::PermissionDenied,
-                        QStringLiteral("无法保存“%1”：无法在文件夹“%2”中建立临时文件夹。")
-                            .arg(fileName, dir));
+                                  QStringLiteral("无法保存“%1”：无法在文件夹“%2”中建立临时文件夹。")
+                                      .arg(fileName, dir));
     }
     const QString temp = staging + QStringLiteral("/document.tmp");
     const auto discard = [&] {
@@ -141,7 +145,8 @@ void UnoDocument::SaveAs(const QString& fileName)
                                      Sequence<beans::PropertyValue>(
                                          props.data(), static_cast<sal_Int32>(props.size())));
             },
-            describeAs(morvanta::errc::WriteFailed, QStringLiteral("无法写入文件“%1”").arg(fileName)));
+            describeAs(morvanta::errc::WriteFailed,
+                       QStringLiteral("无法写入文件“%1”").arg(fileName)));
     } catch (...) {
         discard();
         throw;
@@ -151,7 +156,7 @@ void UnoDocument::SaveAs(const QString& fileName)
     if (!filesync::syncToDisk(temp)) {
         discard();
         throw morvanta::Error(morvanta::errc::WriteFailed,
-                    QStringLiteral("无法保存“%1”：文件未能完整写入磁盘。").arg(fileName));
+                              QStringLiteral("无法保存“%1”：文件未能完整写入磁盘。").arg(fileName));
     }
     if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(fileName).constData()) !=
         0) {
@@ -161,8 +166,9 @@ void UnoDocument::SaveAs(const QString& fileName)
                            : (err == EACCES || err == EPERM || err == EISDIR)
                                ? morvanta::errc::PermissionDenied
                                : morvanta::errc::WriteFailed;
-        throw morvanta::Error(number, QStringLiteral("无法保存“%1”：%2")
-                                .arg(fileName, QString::fromLocal8Bit(std::strerror(err))));
+        throw morvanta::Error(number,
+                              QStringLiteral("无法保存“%1”：%2")
+                                  .arg(fileName, QString::fromLocal8Bit(std::strerror(err))));
     }
     discard();
 }

@@ -87,7 +87,7 @@ void UnoFind::checkOptions() const
 {
     if (MatchWildcards || MatchSoundsLike || MatchFuzzy || MatchAllWordForms)
         throw morvanta::Error(morvanta::errc::InvalidValue,
-                    QStringLiteral("不支持通配符、近音、模糊或全部词形的查找。"));
+                              QStringLiteral("不支持通配符、近音、模糊或全部词形的查找。"));
 }
 
 int UnoFind::flags() const
@@ -186,7 +186,8 @@ bool UnoFind::search(bool replace)
             range_.range = hit;
             return true;
         },
-        describeAs(morvanta::errc::OfficeFailure, QStringLiteral("在“%1”中查找替换失败").arg(doc.path())));
+        describeAs(morvanta::errc::OfficeFailure,
+                   QStringLiteral("在“%1”中查找替换失败").arg(doc.path())));
     if (replace && found)
         lastReplaced_ = std::pair(Text, flags());
     else if (replace)

@@ -46,8 +46,9 @@ float UnoFont::Size()
 void UnoFont::SetSize(float points)
 {
     if (!(points >= 1.0f && points <= 1638.0f))
-        throw morvanta::Error(morvanta::errc::InvalidValue,
-                    QStringLiteral("字号 %1 磅超出允许范围（1 到 1638 磅）。").arg(points));
+        throw morvanta::Error(
+            morvanta::errc::InvalidValue,
+            QStringLiteral("字号 %1 磅超出允许范围（1 到 1638 磅）。").arg(points));
     Connection& c = range_.document().connection();
     c.call(
         [&] {

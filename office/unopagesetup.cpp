@@ -81,7 +81,8 @@ float UnoPageSetup::margin(Side side)
 void UnoPageSetup::setMargin(Side side, float points)
 {
     if (!std::isfinite(points) || points < 0.0f)
-        throw morvanta::Error(morvanta::errc::InvalidValue, QStringLiteral("页边距 %1 磅无效。").arg(points));
+        throw morvanta::Error(morvanta::errc::InvalidValue,
+                              QStringLiteral("页边距 %1 磅无效。").arg(points));
     const sal_Int32 value = toHundredthMm(points);
     document_.connection().call(
         [&] {

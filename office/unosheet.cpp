@@ -22,8 +22,9 @@ constexpr int dataProcess = 0;
 QString UnoWorksheet::CellText(int row, int column)
 {
     if (row < 1 || column < 1 || row > 1048576 || column > 16384)
-        throw morvanta::Error(morvanta::errc::InvalidValue,
-                    QStringLiteral("单元格位置（第 %1 行，第 %2 列）无效。").arg(row).arg(column));
+        throw morvanta::Error(
+            morvanta::errc::InvalidValue,
+            QStringLiteral("单元格位置（第 %1 行，第 %2 列）无效。").arg(row).arg(column));
     // Reading changes nothing: when the office dies under a read (a fill
     // beside it made it fail, or it was renewed) the workbook is opened again
     // on a new one and the cell read once more.
@@ -97,8 +98,9 @@ void UnoWorkbook::bindSheet(UnoWorksheet& sheet)
         describeAs(morvanta::errc::NoSuchWorksheet,
                    QStringLiteral("无法读取数据文件“%1”的工作表“%2”").arg(path_, name)));
     if (!sheet.sheet.is())
-        throw morvanta::Error(morvanta::errc::NoSuchWorksheet,
-                    QStringLiteral("数据文件“%1”中没有名为“%2”的工作表。").arg(path_, name));
+        throw morvanta::Error(
+            morvanta::errc::NoSuchWorksheet,
+            QStringLiteral("数据文件“%1”中没有名为“%2”的工作表。").arg(path_, name));
 }
 
 sheet::Worksheet& UnoWorkbook::Worksheets(const QString& name)

@@ -30,7 +30,8 @@ UnoWordApplication::~UnoWordApplication()
 void UnoWordApplication::ensureRunning() const
 {
     if (quit_)
-        throw morvanta::Error(morvanta::errc::OfficeFailure, QStringLiteral("文字处理会话已经结束。"));
+        throw morvanta::Error(morvanta::errc::OfficeFailure,
+                              QStringLiteral("文字处理会话已经结束。"));
 }
 
 void UnoWordApplication::SetVisible(bool visible)
@@ -38,7 +39,8 @@ void UnoWordApplication::SetVisible(bool visible)
     ensureRunning();
     // The private office is headless: it can never be shown.
     if (visible)
-        throw morvanta::Error(morvanta::errc::InvalidValue, QStringLiteral("后台办公组件不能显示窗口。"));
+        throw morvanta::Error(morvanta::errc::InvalidValue,
+                              QStringLiteral("后台办公组件不能显示窗口。"));
 }
 
 bool UnoWordApplication::Visible()
@@ -51,7 +53,8 @@ word::Document& UnoWordApplication::open(const QString& fileName, bool readOnly)
 {
     ensureRunning();
     if (document_ && document_->isOpen())
-        throw morvanta::Error(morvanta::errc::OfficeFailure, QStringLiteral("每个文字处理会话只能打开一个文档。"));
+        throw morvanta::Error(morvanta::errc::OfficeFailure,
+                              QStringLiteral("每个文字处理会话只能打开一个文档。"));
     std::shared_ptr<Connection> connection = engine_.connection(process_);
     Reference<lang::XComponent> component;
     QString filter;

@@ -14,11 +14,6 @@ namespace {
 const QString listName = QStringLiteral(".morvanta-run");
 const QByteArray listHeader = "morvanta-run 1";
 
-QString suffix(paths::TemplateKind kind)
-{
-    return u'（' + kindName(kind) + QStringLiteral("）.doc");
-}
-
 // A certificate number that can be part of a file name in one folder.
 bool usableCertificate(const QString& certificate)
 {
@@ -38,16 +33,6 @@ QString documentLabel(const DocumentRef& document)
 
 } // namespace
 
-QString kindName(paths::TemplateKind kind)
-{
-    return kind == paths::TemplateKind::Original ? QStringLiteral("正本") : QStringLiteral("副本");
-}
-
-QString documentFileName(const QString& certificate, paths::TemplateKind kind)
-{
-    return certificate + suffix(kind);
-}
-
 QString DocumentRef::fileName() const
 {
     return documentFileName(certificate, kind);
@@ -56,8 +41,9 @@ QString DocumentRef::fileName() const
 std::optional<DocumentRef> parseDocumentFileName(const QString& fileName)
 {
     for (const auto kind : {paths::TemplateKind::Original, paths::TemplateKind::Duplicate}) {
-        if (fileName.endsWith(suffix(kind))) {
-            const QString certificate = fileName.chopped(suffix(kind).size());
+        const QString suffix = documentFileName(QString(), kind);
+        if (fileName.endsWith(suffix)) {
+            const QString certificate = fileName.chopped(suffix.size());
             if (!usableCertificate(certificate))
                 return std::nullopt;
             return DocumentRef{certificate, kind};

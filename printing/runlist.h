@@ -26,12 +26,11 @@ struct DocumentRef
     friend bool operator==(const DocumentRef&, const DocumentRef&) = default;
 };
 
-// "正本" or "副本".
-QString kindName(paths::TemplateKind kind);
+using paths::documentFileName;
+using paths::kindName;
 
-// The document's file name for a certificate number and kind; the inverse,
-// empty when `fileName` is no document name of ours.
-QString documentFileName(const QString& certificate, paths::TemplateKind kind);
+// The inverse of paths::documentFileName: empty when `fileName` is no
+// document name of ours.
 std::optional<DocumentRef> parseDocumentFileName(const QString& fileName);
 
 // The run list inside `outputDir` (a folder path ending in its separator).

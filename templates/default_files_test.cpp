@@ -4,8 +4,8 @@
 // values are reduced to, margins the margin program accepts, and data rows
 // that are safe to fill.
 
-#include "office/engine.h"
 #include "common/error.h"
+#include "office/engine.h"
 #include "office/units.h"
 #include "office/word.h"
 

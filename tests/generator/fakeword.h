@@ -4,8 +4,8 @@
 // reasonable time: the counter overflow (32768 replacements) and calls that
 // fail while a session is being closed.
 
-#include "office/engine.h"
 #include "common/error.h"
+#include "office/engine.h"
 
 #include <QString>
 #include <QStringList>

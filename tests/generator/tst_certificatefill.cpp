@@ -7,9 +7,9 @@
 #include "recordingview.h"
 #include "testmain.h"
 
+#include "common/error.h"
 #include "generator/certificatefill.h"
 #include "generator/outputfilename.h"
-#include "common/error.h"
 #include "office/word.h"
 
 #include <QDir>
@@ -415,8 +415,8 @@ private slots:
         fake.state.failOn = QStringLiteral("SaveAs");
         fake.state.failNumber = morvanta::errc::WriteFailed;
         fake.state.closeAndQuitFailure = morvanta::errc::WriteFailed;
-        QVERIFY_THROWS_EXCEPTION(
-            morvanta::Error, fill(sampleRecord(QStringLiteral("N1")), TemplateKind::Original, fake));
+        QVERIFY_THROWS_EXCEPTION(morvanta::Error, fill(sampleRecord(QStringLiteral("N1")),
+                                                       TemplateKind::Original, fake));
     }
 };
 

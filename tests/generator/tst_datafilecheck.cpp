@@ -3,8 +3,8 @@
 
 #include "testmain.h"
 
-#include "generator/datafilecheck.h"
 #include "common/error.h"
+#include "generator/datafilecheck.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -211,7 +211,8 @@ private:
             return Outcome::Accepted;
         } catch (const morvanta::Error& e) {
             const QString framed = QStringLiteral("数据文件“%1”").arg(path);
-            if (e.number() != morvanta::errc::NotASpreadsheet || !e.description().startsWith(framed))
+            if (e.number() != morvanta::errc::NotASpreadsheet ||
+                !e.description().startsWith(framed))
                 return Outcome::OtherFailure;
             if (e.description().endsWith(QStringLiteral("过大或已损坏，无法读取。")))
                 return Outcome::TooBigOrDamaged;

@@ -7,9 +7,9 @@
 #include "recordingview.h"
 #include "testmain.h"
 
+#include "common/error.h"
 #include "generator/certificatefill.h"
 #include "generator/generationrun.h"
-#include "common/error.h"
 
 #include <QDir>
 #include <QFile>

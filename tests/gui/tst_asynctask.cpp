@@ -5,8 +5,8 @@
 #include "testmain.h"
 
 #include "common/asynctask.h"
-#include "office/engine.h"
 #include "common/error.h"
+#include "office/engine.h"
 
 #include <QCoreApplication>
 #include <QDir>

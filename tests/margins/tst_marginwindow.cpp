@@ -8,9 +8,9 @@
 #include "messageboxes.h"
 #include "testmain.h"
 
+#include "common/error.h"
 #include "margins/form2.h"
 #include "margins/templatemargins.h"
-#include "common/error.h"
 
 #include <QClipboard>
 #include <QDir>

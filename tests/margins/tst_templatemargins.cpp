@@ -4,8 +4,8 @@
 #include "certificates.h"
 #include "testmain.h"
 
-#include "margins/templatemargins.h"
 #include "common/error.h"
+#include "margins/templatemargins.h"
 
 #include <csignal>
 

@@ -5,8 +5,8 @@
 #include "testfiles.h"
 #include "testmain.h"
 
-#include "office/engine.h"
 #include "common/error.h"
+#include "office/engine.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,8 +4,8 @@
 #include "testfiles.h"
 #include "testmain.h"
 
-#include "office/engine.h"
 #include "common/error.h"
+#include "office/engine.h"
 
 #include <QDir>
 #include <QFile>
