@@ -5,9 +5,10 @@
 // returns kExitCode, so main returns normally and everything it owns (the
 // office processes included) is shut down by the destructors.
 //
-// A program names its own failure type, whose message() is already
-// "number:description", and the number under which it shows any other
-// failure; everything else is the same for every program.
+// morvanta::Error shows as its message(), "number:description"; any other
+// failure shows under the office failure's number.
+
+#include "common/error.h"
 
 #include <QString>
 
@@ -28,19 +29,19 @@ QString otherFailureText(int number, const std::exception* failure);
 // the last) ends the program in the ordinary way instead.
 void endProgram(const QString& text);
 
-template <class OwnFailure, int otherNumber> struct Failures
+struct Failures
 {
     // The text for the failure being handled; only inside a catch block.
     static QString currentText()
     {
         try {
             throw;
-        } catch (const OwnFailure& failure) {
+        } catch (const morvanta::Error& failure) {
             return failure.message();
         } catch (const std::exception& failure) {
-            return otherFailureText(otherNumber, &failure);
+            return otherFailureText(morvanta::errc::OfficeFailure, &failure);
         } catch (...) {
-            return otherFailureText(otherNumber, nullptr);
+            return otherFailureText(morvanta::errc::OfficeFailure, nullptr);
         }
     }
 

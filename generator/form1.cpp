@@ -7,12 +7,12 @@
 #include "common/messagebox.h"
 #include "common/paths.h"
 #include "common/showpainted.h"
+#include "common/unhandledfailure.h"
 #include "generator/certificatefill.h"
 #include "generator/contact.h"
 #include "generator/frmabout.h"
 #include "generator/generationrun.h"
 #include "generator/launcher.h"
-#include "generator/unhandledfailure.h"
 #include "generator/windowstyle.h"
 #include "ui_form1.h"
 
@@ -142,7 +142,7 @@ void form1::closeEvent(QCloseEvent* event)
 
 void form1::print_Click()
 {
-    Failures::runHandler([this] {
+    unhandled::Failures::runHandler([this] {
         // The run's fills work on copies of the rows, beside each other; the
         // record of this window follows the run row by row.
         const GenerationCallbacks fills{
@@ -167,7 +167,7 @@ void form1::print_Click()
 
 void form1::open_Click()
 {
-    Failures::runHandler([this] {
+    unhandled::Failures::runHandler([this] {
         // A new file-manager window on every press, also when one is open; a
         // missing folder is for the file manager to report.
         const QString folder = QDir::toNativeSeparators(QDir(paths::outputDir()).absolutePath());
@@ -181,7 +181,7 @@ void form1::open_Click()
 
 void form1::setup_Click()
 {
-    Failures::runHandler([this] {
+    unhandled::Failures::runHandler([this] {
         const QString program = paths::marginProgram();
         const QString shown = QDir::toNativeSeparators(program);
         if (!morvanta::isOrdinaryFile(program))
@@ -196,16 +196,17 @@ void form1::setup_Click()
 
 void form1::close_Click()
 {
-    Failures::runHandler([this] { close(); });
+    unhandled::Failures::runHandler([this] { close(); });
 }
 
 void form1::Label2_Click()
 {
-    Failures::runHandler([this] { launcher_.openUrl(QUrl::fromUserInput(contact::webAddress())); });
+    unhandled::Failures::runHandler(
+        [this] { launcher_.openUrl(QUrl::fromUserInput(contact::webAddress())); });
 }
 
 void form1::Label3_Click()
 {
-    Failures::runHandler(
+    unhandled::Failures::runHandler(
         [this] { launcher_.openUrl(QUrl(QStringLiteral("mailto:") + contact::mailAddress())); });
 }

@@ -1,10 +1,8 @@
 #pragma once
 
-// Tolberin's messages, and how it shows a failure that escapes a handler:
-// its office failures as they are, anything else as an office failure, then
-// the program ends (common/unhandledfailure.h).
+// Tolberin's messages; a failure that escapes a handler is shown as
+// Morvanta shows it (common/unhandledfailure.h).
 
-#include "common/error.h"
 #include "common/unhandledfailure.h"
 
 #include <QString>
@@ -16,6 +14,6 @@ inline const QString kMissingTemplateMessage =
 inline const QString kFillAllMessage = QStringLiteral("请填写全部参数后确定！");
 inline const QString kSavedMessage = QStringLiteral("参数保存成功！");
 
-using Failures = unhandled::Failures<morvanta::Error, morvanta::errc::OfficeFailure>;
+using unhandled::Failures;
 
 } // namespace margins

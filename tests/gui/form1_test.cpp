@@ -8,10 +8,10 @@
 #include "messageboxes.h"
 #include "testmain.h"
 
+#include "common/unhandledfailure.h"
 #include "generator/application.h"
 #include "generator/form1.h"
 #include "generator/frmabout.h"
-#include "generator/unhandledfailure.h"
 
 #include <QFile>
 #include <QPushButton>
@@ -70,12 +70,12 @@ private slots:
     // the same way.
     void otherFailureEndsProgram()
     {
-        QTimer::singleShot(0,
-                           [] { Failures::runHandler([] { throw std::runtime_error("boom"); }); });
+        QTimer::singleShot(
+            0, [] { unhandled::Failures::runHandler([] { throw std::runtime_error("boom"); }); });
         QCOMPARE(QApplication::exec(), unhandled::kExitCode);
         QCOMPARE(answerer->texts(), QStringList{QStringLiteral("-2147467259:程序内部错误：boom")});
         // Not even a std::exception: the same form.
-        QTimer::singleShot(0, [] { Failures::runHandler([] { throw 42; }); });
+        QTimer::singleShot(0, [] { unhandled::Failures::runHandler([] { throw 42; }); });
         QCOMPARE(QApplication::exec(), unhandled::kExitCode);
         QCOMPARE(answerer->texts().last(),
                  QStringLiteral("-2147467259:程序内部错误：未知的异常。"));
