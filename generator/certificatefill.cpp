@@ -1,5 +1,6 @@
 #include "generator/certificatefill.h"
 
+#include "common/placeholders.h"
 #include "common/shownvalue.h"
 #include "common/templateswitch.h"
 
@@ -32,16 +33,17 @@ struct Placeholder
 // earlier one is searched by the later ones.
 std::array<Placeholder, 9> placeholders(const CertificateRecord& r, const FontRules& rules)
 {
+    const auto& t = templatefields::placeholders();
     return {{
-        {QStringLiteral("证书号"), r.zhengshuhao, {}},
-        {QStringLiteral("证书有效期"), r.zhengshuyouxiaoqi, {}},
-        {QStringLiteral("单位名称"), r.danweimingcheng, rules.danweimingcheng},
-        {QStringLiteral("宗旨和业务范围"), r.zongzhiyewufanwei, rules.zongzhiyewufanwei},
-        {QStringLiteral("住所"), r.zhusuo, rules.zhusuo},
-        {QStringLiteral("法定代表人"), r.fadingdaibiaoren, {}},
-        {QStringLiteral("经费来源"), r.jingfeilaiyuan, {}},
-        {QStringLiteral("开办资金"), r.kaibanzijin, {}},
-        {QStringLiteral("举办单位"), r.jubandanwei, {}},
+        {t[0], r.zhengshuhao, {}},
+        {t[1], r.zhengshuyouxiaoqi, {}},
+        {t[2], r.danweimingcheng, rules.danweimingcheng},
+        {t[3], r.zongzhiyewufanwei, rules.zongzhiyewufanwei},
+        {t[4], r.zhusuo, rules.zhusuo},
+        {t[5], r.fadingdaibiaoren, {}},
+        {t[6], r.jingfeilaiyuan, {}},
+        {t[7], r.kaibanzijin, {}},
+        {t[8], r.jubandanwei, {}},
     }};
 }
 

@@ -10,9 +10,14 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/text/XPageCursor.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextViewCursor.hpp>
+#include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 
 #include <algorithm>
 #include <cerrno>
@@ -90,6 +95,56 @@ std::unique_ptr<word::Range> UnoDocument::Range(int start, int end)
 
 void UnoDocument::SaveAs(const QString& fileName)
 {
+    std::vector<beans::PropertyValue> props = {property("Overwrite", Any(true))};
+    if (!filterName_.isEmpty())
+        props.push_back(property("FilterName", Any(toOUString(filterName_))));
+    storeStaged(fileName, props);
+}
+
+void UnoDocument::ExportAsFixedFormat(const QString& outputFileName, int format)
+{
+    if (format != word::wdExportFormatPDF)
+        throw morvanta::Error(morvanta::errc::InvalidValue,
+                              QStringLiteral("不支持导出格式 %1。").arg(format));
+    // Every page as laid out, in its own size; no bookmarks or notes, which
+    // a print does not show either.
+    const std::vector<beans::PropertyValue> filterData = {
+        property("ExportBookmarks", Any(false)),
+        property("ExportNotes", Any(false)),
+        property("IsSkipEmptyPages", Any(false)),
+    };
+    const std::vector<beans::PropertyValue> props = {
+        property("Overwrite", Any(true)),
+        property("FilterName", Any(toOUString(QStringLiteral("writer_pdf_Export")))),
+        property("FilterData", Any(Sequence<beans::PropertyValue>(
+                                   filterData.data(), static_cast<sal_Int32>(filterData.size())))),
+    };
+    storeStaged(outputFileName, props);
+}
+
+int UnoDocument::ComputeStatistics(int statistic)
+{
+    if (statistic != word::wdStatisticPages)
+        throw morvanta::Error(morvanta::errc::InvalidValue,
+                              QStringLiteral("不支持统计项 %1。").arg(statistic));
+    Connection& c = connection();
+    return c.call(
+        [&] {
+            // The view cursor's last page is the page count of the layout
+            // the office prints and exports.
+            const Reference<frame::XModel> model(component_, UNO_QUERY_THROW);
+            const Reference<text::XTextViewCursorSupplier> views(model->getCurrentController(),
+                                                                 UNO_QUERY_THROW);
+            const Reference<text::XPageCursor> pages(views->getViewCursor(), UNO_QUERY_THROW);
+            pages->jumpToLastPage();
+            return int(pages->getPage());
+        },
+        describeAs(morvanta::errc::OfficeFailure, QStringLiteral("无法取得“%1”的页数").arg(path_)));
+}
+
+void UnoDocument::storeStaged(const QString& fileName,
+                              const std::vector<beans::PropertyValue>& props)
+{
     Connection& c = connection();
     const QFileInfo target(fileName);
     const QString dir = target.absolutePath();
@@ -137,9 +192,6 @@ void UnoDocument::SaveAs(const QString& fileName)
     try {
         c.call(
             [&] {
-                std::vector<beans::PropertyValue> props = {property("Overwrite", Any(true))};
-                if (!filterName_.isEmpty())
-                    props.push_back(property("FilterName", Any(toOUString(filterName_))));
                 const Reference<frame::XStorable> storable(component_, UNO_QUERY_THROW);
                 storable->storeToURL(toOUString(fileUrl(temp)),
                                      Sequence<beans::PropertyValue>(

@@ -4,11 +4,13 @@
 #include "office/unopagesetup.h"
 #include "office/word.h"
 
+#include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/util/XSearchable.hpp>
 
 #include <memory>
+#include <vector>
 
 namespace office::detail {
 
@@ -23,6 +25,8 @@ public:
     std::unique_ptr<word::Range> Range(int start, int end) override;
     word::PageSetup& PageSetup() override { return pageSetup_; }
     void SaveAs(const QString& fileName) override;
+    void ExportAsFixedFormat(const QString& outputFileName, int format) override;
+    int ComputeStatistics(int statistic) override;
     void Close() override;
 
     bool isOpen() const { return component_.is(); }
@@ -37,6 +41,10 @@ public:
     quint64 noteEdit() { return ++edits_; }
 
 private:
+    // Stores the document with `props` through a private staging folder
+    // beside `fileName`, flushed to disk and renamed over it.
+    void storeStaged(const QString& fileName, const std::vector<css::beans::PropertyValue>& props);
+
     std::shared_ptr<Connection> connection_;
     css::uno::Reference<css::lang::XComponent> component_;
     css::uno::Reference<css::text::XTextDocument> textDocument_;

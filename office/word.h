@@ -16,6 +16,12 @@ namespace office::word {
 inline constexpr int wdFindStop = 0;
 inline constexpr int wdFindContinue = 1;
 
+// Document.ExportAsFixedFormat: the format written.
+inline constexpr int wdExportFormatPDF = 17;
+
+// Document.ComputeStatistics: what is counted.
+inline constexpr int wdStatisticPages = 2;
+
 class Font
 {
 public:
@@ -110,6 +116,14 @@ public:
     // Writes the document in the format it was opened in, replacing an
     // existing file; the file appears under its name only once complete.
     virtual void SaveAs(const QString& fileName) = 0;
+    // Writes a copy of the document as laid out, in `format` (PDF), every
+    // page in its own size, replacing an existing file; the file appears
+    // under its name only once complete. The document itself is unchanged.
+    virtual void ExportAsFixedFormat(const QString& outputFileName,
+                                     int format = wdExportFormatPDF) = 0;
+    // A statistic of the document as the word processor lays it out now:
+    // wdStatisticPages, its number of pages.
+    virtual int ComputeStatistics(int statistic) = 0;
     // Closes without saving. Further calls on the document fail.
     virtual void Close() = 0;
 };

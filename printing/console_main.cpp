@@ -1,6 +1,7 @@
 // morvanta-print: printing certificate documents without a desktop; see
 // printconsole.h for the options and exit status.
 
+#include "office/engine.h"
 #include "printing/officeexporter.h"
 #include "printing/printconsole.h"
 
@@ -25,8 +26,10 @@ int main(int argc, char* argv[])
     // A scheduler that goes away mid-job must fail the call, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
-    printing::OfficeExporter exporter;
+    printing::OfficeExporter exporter(office::defaultEngine());
     const printing::ConsoleOutput output{[](const QString& line) { write(stdout, line); },
                                          [](const QString& line) { write(stderr, line); }};
-    return printing::runPrintConsole(app.arguments(), exporter, output);
+    const int status = printing::runPrintConsole(app.arguments(), exporter, output);
+    office::shutdownDefaultEngine();
+    return status;
 }

@@ -22,6 +22,10 @@ public:
     // Writes `pdfPath` from the document `documentPath`, which it never
     // changes. Throws PrintFailure with a Chinese message when it cannot.
     virtual ExportResult exportPdf(const QString& documentPath, const QString& pdfPath) = 0;
+
+    // How many exports may run at the same time, each called from a thread
+    // of its own; 1: one after the other on the caller's thread.
+    virtual int parallelExports() const { return 1; }
 };
 
 } // namespace printing

@@ -2,16 +2,50 @@
 
 #include "printfailure.h"
 
+#include "common/error.h"
+#include "common/placeholders.h"
+#include "office/engine.h"
+#include "office/word.h"
+
 #include <QDir>
 
 namespace printing {
 
-ExportResult OfficeExporter::exportPdf(const QString& documentPath, const QString& /*pdfPath*/)
+using namespace office;
+
+OfficeExporter::OfficeExporter(Engine& engine) : engine_(engine) {}
+
+int OfficeExporter::parallelExports() const
 {
-    // The office layer offers no PDF export and no page count yet; until it
-    // does, nothing is printed rather than something unchecked.
-    throw PrintFailure(QStringLiteral("无法把“%1”导出为 PDF：办公组件的 PDF 导出尚未接入本程序。")
-                           .arg(QDir::toNativeSeparators(documentPath)));
+    return std::max(1, engine_.parallelSessions());
+}
+
+ExportResult OfficeExporter::exportPdf(const QString& documentPath, const QString& pdfPath)
+{
+    try {
+        const std::unique_ptr<word::Application> app = engine_.createWordApplication();
+        word::Document& document = app->Documents().Open(documentPath, true);
+        ExportResult result;
+        result.pages = document.ComputeStatistics(word::wdStatisticPages);
+        for (const QString& placeholder : templatefields::placeholders()) {
+            const std::unique_ptr<word::Range> start = document.Range(0, 0);
+            word::ExecuteArgs args;
+            args.FindText = placeholder;
+            args.MatchCase = true;
+            args.Wrap = word::wdFindStop;
+            if (start->Find().Execute(args)) {
+                result.placeholderLeft = placeholder;
+                break;
+            }
+        }
+        document.ExportAsFixedFormat(pdfPath, word::wdExportFormatPDF);
+        document.Close();
+        app->Quit();
+        return result;
+    } catch (const morvanta::Error& e) {
+        throw PrintFailure(QStringLiteral("无法把“%1”导出为 PDF：%2")
+                               .arg(QDir::toNativeSeparators(documentPath), e.message()));
+    }
 }
 
 } // namespace printing

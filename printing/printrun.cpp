@@ -2,6 +2,9 @@
 
 #include "printfailure.h"
 
+#include "common/error.h"
+#include "common/templateswitch.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -10,7 +13,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
 namespace printing {
 
@@ -65,26 +72,56 @@ struct Exported
     PageSize size;
 };
 
-// One call's state: the exports, what was held back or failed.
+// A document to export, in the order its export is taken.
+struct Planned
+{
+    QString source;
+    DocumentRef document;
+};
+
+// One call's state: the exports, what was held back or failed. Where the
+// exporter can run several exports at once, they run ahead of the checks on
+// threads of their own and are taken in the planned order, so messages and
+// jobs keep the row order; otherwise each is made when it is taken.
 class Batch
 {
 public:
-    Batch(DocumentExporter& exporter, PrintObserver& observer, int total)
-        : exporter_(exporter), observer_(observer), total_(total)
+    Batch(DocumentExporter& exporter, PrintObserver& observer, QList<Planned> plan)
+        : exporter_(exporter), observer_(observer), plan_(std::move(plan)),
+          slots_(size_t(plan_.size()))
     {
+        const int parallel = std::min<int>(exporter_.parallelExports(), int(plan_.size()));
+        for (int i = 0; parallel > 1 && i < parallel; ++i)
+            workers_.emplace_back([this] { work(); });
     }
 
-    // Exports `source` and checks it; empty when it must not be printed.
-    std::optional<Exported> take(const QString& source, const DocumentRef& document, bool force)
+    ~Batch()
     {
-        Exported result{document, workspace_.file(QStringLiteral("%1.pdf").arg(++count_)), {}};
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        for (std::thread& worker : workers_)
+            worker.join();
+    }
+
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    // Takes the next planned export and checks it; empty when it must not be
+    // printed.
+    std::optional<Exported> next(bool force)
+    {
+        const size_t index = taken_++;
+        const DocumentRef& document = plan_.at(qsizetype(index)).document;
+        Exported result{document, pdfFile(index), {}};
         try {
-            const ExportResult exported = exporter_.exportPdf(source, result.pdf);
+            const ExportResult exported = awaitExport(index);
             const QList<PageSize> pages = pdfPageSizes(result.pdf);
             if (pages.isEmpty())
                 throw PrintFailure(QStringLiteral("%1导出的 PDF 没有页面。").arg(label(document)));
             result.size = pages.first();
-            observer_.exported(count_, total_);
+            observer_.exported(int(taken_), int(plan_.size()));
             bool fits = true;
             if (std::max<qsizetype>(exported.pages, pages.size()) > 1) {
                 observer_.message(QStringLiteral("%1有 %2 页，打印前请检查。")
@@ -92,7 +129,8 @@ public:
                                       .arg(std::max<qsizetype>(exported.pages, pages.size())));
                 fits = false;
             }
-            if (!exported.placeholderLeft.isEmpty()) {
+            // A template shows its placeholders by nature (the calibration print).
+            if (!exported.placeholderLeft.isEmpty() && !document.certificate.isEmpty()) {
                 observer_.message(QStringLiteral("%1中仍有“%2”，打印前请检查。")
                                       .arg(label(document), exported.placeholderLeft));
                 fits = false;
@@ -103,7 +141,7 @@ public:
             }
             return result;
         } catch (const PrintFailure& failure) {
-            observer_.exported(count_, total_);
+            observer_.exported(int(taken_), int(plan_.size()));
             observer_.message(failure.message());
             failed = true;
             return std::nullopt;
@@ -116,11 +154,80 @@ public:
     bool failed = false;
 
 private:
+    struct Slot
+    {
+        bool done = false;
+        ExportResult result;
+        std::optional<QString> failure;
+    };
+
+    QString pdfFile(size_t index) const
+    {
+        return workspace_.file(QStringLiteral("%1.pdf").arg(index + 1));
+    }
+
+    Slot exportOne(size_t index)
+    {
+        Slot slot;
+        try {
+            slot.result = exporter_.exportPdf(plan_.at(qsizetype(index)).source, pdfFile(index));
+        } catch (const PrintFailure& failure) {
+            slot.failure = failure.message();
+        } catch (const std::exception& e) {
+            slot.failure =
+                QStringLiteral("%1无法导出：%2")
+                    .arg(label(plan_.at(qsizetype(index)).document), QString::fromUtf8(e.what()));
+        }
+        slot.done = true;
+        return slot;
+    }
+
+    void work()
+    {
+        for (;;) {
+            size_t index;
+            {
+                const std::lock_guard lock(mutex_);
+                if (stop_ || started_ >= slots_.size())
+                    return;
+                index = started_++;
+            }
+            Slot slot = exportOne(index);
+            {
+                const std::lock_guard lock(mutex_);
+                slots_[index] = std::move(slot);
+            }
+            ready_.notify_all();
+        }
+    }
+
+    ExportResult awaitExport(size_t index)
+    {
+        Slot slot;
+        if (workers_.empty()) {
+            slot = exportOne(index);
+        } else {
+            std::unique_lock lock(mutex_);
+            ready_.wait(lock, [&] { return slots_[index].done; });
+            slot = std::move(slots_[index]);
+        }
+        if (slot.failure)
+            throw PrintFailure(*slot.failure);
+        return slot.result;
+    }
+
     DocumentExporter& exporter_;
     PrintObserver& observer_;
     Workspace workspace_;
-    int total_;
-    int count_ = 0;
+    const QList<Planned> plan_;
+    size_t taken_ = 0;
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::vector<Slot> slots_;
+    size_t started_ = 0;
+    bool stop_ = false;
+    std::vector<std::thread> workers_; // last: joined before the rest goes
 };
 
 struct SentJob
@@ -270,7 +377,14 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
         Cups cups;
         if (!checkDestinations(cups, wanted, observer))
             return Outcome::Failed;
-        Batch batch(exporter, observer, int(documents.size()));
+        QList<Planned> plan;
+        for (const auto& [kind, destination] : wanted) {
+            for (qsizetype i = 0; i < documents.size(); ++i) {
+                if (documents[i].kind == kind)
+                    plan << Planned{sources[i], documents[i]};
+            }
+        }
+        Batch batch(exporter, observer, plan);
         QList<SentJob> jobs;
         int sent = 0;
         bool cancelled = false;
@@ -284,7 +398,7 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
                     cancelled = true;
                     break;
                 }
-                if (auto e = batch.take(sources[i], documents[i], settings.force)) {
+                if (auto e = batch.next(settings.force)) {
                     if (!exports.isEmpty() && !e->size.sameAs(exports.first().size)) {
                         observer.message(
                             QStringLiteral("%1的纸张大小与%2不同，未打印。")
@@ -325,17 +439,20 @@ Outcome writeReviewPdf(const QList<DocumentRef>& documents, const QString& targe
         return Outcome::NothingToPrint;
     }
     try {
-        Batch batch(exporter, observer, int(documents.size()));
-        QStringList pdfs;
+        QList<Planned> plan;
         for (const TemplateKind kind : kinds) {
             for (const DocumentRef& document : documents) {
-                if (document.kind != kind)
-                    continue;
-                if (observer.cancelRequested())
-                    return Outcome::Cancelled;
-                if (auto e = batch.take(resolveDocument(document, outputDir), document, true))
-                    pdfs << e->pdf;
+                if (document.kind == kind)
+                    plan << Planned{resolveDocument(document, outputDir), document};
             }
+        }
+        Batch batch(exporter, observer, plan);
+        QStringList pdfs;
+        for (qsizetype i = 0; i < plan.size(); ++i) {
+            if (observer.cancelRequested())
+                return Outcome::Cancelled;
+            if (auto e = batch.next(true))
+                pdfs << e->pdf;
         }
         if (batch.failed) {
             observer.message(QStringLiteral("未写入“%1”。").arg(QDir::toNativeSeparators(target)));
@@ -359,12 +476,19 @@ Outcome printTemplate(TemplateKind kind, const Destination& destination, Documen
         Cups cups;
         if (!checkDestinations(cups, {{kind, destination}}, observer))
             return Outcome::Failed;
-        Batch batch(exporter, observer, 1);
+        // A template switch that a killed margin save left half done is
+        // completed first, as before every other use of the templates.
+        try {
+            templateswitch::finishInterrupted();
+        } catch (const morvanta::Error& e) {
+            throw PrintFailure(e.description());
+        }
         const QString source = paths::templateFile(kind);
         if (!QFileInfo(source).isFile())
             throw PrintFailure(
                 QStringLiteral("找不到模板“%1”。").arg(QDir::toNativeSeparators(source)));
-        auto e = batch.take(source, DocumentRef{QString(), kind}, true);
+        Batch batch(exporter, observer, {Planned{source, DocumentRef{QString(), kind}}});
+        auto e = batch.next(true);
         if (!e)
             return Outcome::Failed;
         QList<SentJob> jobs;

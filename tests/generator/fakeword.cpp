@@ -96,6 +96,8 @@ public:
         call(s_, QStringLiteral("SaveAs"));
         s_.savedFiles << fileName;
     }
+    void ExportAsFixedFormat(const QString&, int) override { call(s_, QStringLiteral("Export")); }
+    int ComputeStatistics(int) override { return 1; }
     void Close() override { call(s_, QStringLiteral("Close"), s_.closeAndQuitFailure); }
 
 private:

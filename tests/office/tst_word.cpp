@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -41,6 +43,26 @@ QString documentText(const QString& path)
     QString text = all->Text();
     app->Quit();
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+}
+
+// The pages of a PDF as poppler reads them: "width x height" in points.
+QStringList pdfPages(const QString& pdf)
+{
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"),
+                                           QStringLiteral("-l"), QStringLiteral("99"), pdf});
+    if (!info.waitForFinished(30000) || info.exitCode() != 0)
+        return {};
+    QStringList pages;
+    static const QRegularExpression size(
+        QStringLiteral("^Page +\\d+ size: +([\\d.]+) x ([\\d.]+)"));
+    for (const QString& line : QString::fromUtf8(info.readAll()).split(u'\n')) {
+        if (const auto m = size.match(line); m.hasMatch())
+            pages << QStringLiteral("%1x%2")
+                         .arg(qRound(m.captured(1).toDouble()))
+                         .arg(qRound(m.captured(2).toDouble()));
+    }
+    return pages;
 }
 
 } // namespace
@@ -193,6 +215,46 @@ private Q_SLOTS:
         const QStringList hidden =
             QDir(dir_.path()).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral(".~"));
         QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(u' ')));
+    }
+
+    // The PDF is the document as laid out, every page in its size, and the
+    // page count is that of the layout; the document itself is not touched
+    // and nothing is left beside the PDF.
+    void exportWritesTheLayoutAndCountsItsPages()
+    {
+        const QString landscape = path(QStringLiteral("a3.doc"));
+        testfiles::makeWordDocumentFromRtf(landscape,
+                                           testfiles::rtfParagraph(QStringLiteral("证书号")), 20,
+                                           {1440, 1440, 1440, 1440, 23811, 16838});
+        QStringList lines;
+        for (int i = 0; i < 120; ++i)
+            lines << QStringLiteral("第%1行").arg(i);
+        const QString long_ = path(QStringLiteral("long.doc"));
+        testfiles::makeWordDocument(long_, lines, 12);
+
+        QTemporaryDir out;
+        auto app = defaultEngine().createWordApplication();
+        const QByteArray before = testfiles::readBytes(landscape);
+        word::Document& a3 = app->Documents().Open(landscape, true);
+        QCOMPARE(a3.ComputeStatistics(word::wdStatisticPages), 1);
+        a3.ExportAsFixedFormat(out.filePath(QStringLiteral("a3.pdf")), word::wdExportFormatPDF);
+        QVERIFY_THROWS_EXCEPTION(Error, a3.ComputeStatistics(0));
+        QVERIFY_THROWS_EXCEPTION(Error, a3.ExportAsFixedFormat(out.filePath("x.xps"), 18));
+        app->Quit();
+        QCOMPARE(pdfPages(out.filePath(QStringLiteral("a3.pdf"))), QStringList{"1191x842"});
+        QCOMPARE(testfiles::readBytes(landscape), before);
+
+        auto second = defaultEngine().createWordApplication();
+        word::Document& more = second->Documents().Open(long_, true);
+        const int pages = more.ComputeStatistics(word::wdStatisticPages);
+        QVERIFY2(pages >= 2, qPrintable(QString::number(pages)));
+        const QString pdf = out.filePath(QStringLiteral("long.pdf"));
+        testfiles::writeText(pdf, QStringLiteral("an older file that must be replaced"));
+        more.ExportAsFixedFormat(pdf, word::wdExportFormatPDF);
+        second->Quit();
+        QCOMPARE(pdfPages(pdf), QStringList(pages, QStringLiteral("595x842")));
+        QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList({"a3.pdf", "long.pdf"}));
     }
 
     void failuresNameTheFileAndCause()

@@ -36,6 +36,11 @@ struct ReadPage
 // pdftotext -bbox of the file, page by page.
 QList<ReadPage> readPdf(const QString& path);
 
+// Whether `got` on the printed sheet is where `want` is on the document's
+// page, within 0.5 pt: the same box, or the same box on the page turned a
+// quarter either way (a landscape page printed on a sheet fed portrait).
+bool samePlace(const ReadPage& page, const Word& want, const ReadPage& sheet, const Word& got);
+
 constexpr double a3Long = 1190.55, a3Short = 841.89, a4Long = 841.89, a4Short = 595.28;
 
 // The test documents are small text files standing for word-processor

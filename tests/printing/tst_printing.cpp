@@ -35,28 +35,6 @@ struct Run
     }
 };
 
-// Whether `got` on the printed page is where `want` is on the document's
-// page: the same box, or the same box on the page turned a quarter either
-// way (a landscape page printed on a sheet fed portrait).
-bool samePlace(const testpdf::ReadPage& page, const testpdf::Word& want,
-               const testpdf::ReadPage& sheet, const testpdf::Word& got)
-{
-    auto near = [](std::array<double, 4> a, std::array<double, 4> b) {
-        for (int i = 0; i < 4; ++i) {
-            if (std::abs(a[i] - b[i]) > 0.5)
-                return false;
-        }
-        return true;
-    };
-    const std::array<double, 4> printed{got.xMin, got.yMin, got.xMax, got.yMax};
-    if (std::abs(page.width - sheet.width) < 1 && std::abs(page.height - sheet.height) < 1)
-        return near(printed, {want.xMin, want.yMin, want.xMax, want.yMax});
-    if (std::abs(page.width - sheet.height) > 1 || std::abs(page.height - sheet.width) > 1)
-        return false;
-    return near(printed, {want.yMin, page.width - want.xMax, want.yMax, page.width - want.xMin}) ||
-           near(printed, {page.height - want.yMax, want.xMin, page.height - want.yMin, want.xMax});
-}
-
 } // namespace
 
 class PrintingTest : public QObject
@@ -104,7 +82,7 @@ private:
             QCOMPARE(sheets[i].words.size(), 1);
             QCOMPARE(sheets[i].words[0].text, certificate(rows[i]));
             QVERIFY2(
-                samePlace(page, page.words[0], sheets[i], sheets[i].words[0]),
+                testpdf::samePlace(page, page.words[0], sheets[i], sheets[i].words[0]),
                 qPrintable(QStringLiteral("%1 page %2 moved or scaled").arg(queue).arg(i + 1)));
         }
     }

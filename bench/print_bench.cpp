@@ -1,0 +1,201 @@
+// How long printing a run takes beside generating it. Run by hand; prints
+// its figures.
+//
+//   print_bench [ROWS]     (200 rows, 400 documents, by default)
+//
+// In a temporary HOME with the default templates of the build: the run is
+// generated on the office pool, then its documents are exported, checked and
+// spooled to a private CUPS scheduler's queues (PDF files in the build
+// tree), and the review PDF of the whole run is written.
+
+#include "privatecups.h"
+
+#include "common/paths.h"
+#include "generator/certificatefill.h"
+#include "generator/generationrun.h"
+#include "generator/runview.h"
+#include "office/engine.h"
+#include "printing/officeexporter.h"
+#include "printing/printrun.h"
+#include "printing/runlist.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+using paths::TemplateKind;
+
+void print(const QString& line)
+{
+    std::fputs(qPrintable(line + u'\n'), stdout);
+    std::fflush(stdout);
+}
+
+class QuietView : public RunView
+{
+public:
+    void hideMainWindow() override {}
+    void showMainWindow() override {}
+    void showWaitForm() override {}
+    void unloadWaitForm() override {}
+    void showMessage(const QString& text) override { print(QStringLiteral("  消息：") + text); }
+    void setProgress(int, int) override {}
+};
+
+// Notes when the first job was accepted and when the last export was taken.
+class Clock : public printing::PrintObserver
+{
+public:
+    QElapsedTimer clock;
+    std::optional<double> firstSent;
+    double lastExported = 0;
+
+    void message(const QString& text) override
+    {
+        if (!text.contains(QStringLiteral("已完成")))
+            print(QStringLiteral("  ") + text);
+    }
+    void exported(int done, int total) override
+    {
+        if (done == total)
+            lastExported = seconds();
+    }
+    void sent(int, int) override
+    {
+        if (!firstSent)
+            firstSent = seconds();
+    }
+    double seconds() const { return double(clock.nsecsElapsed()) / 1e9; }
+};
+
+QString cell(const QString& text)
+{
+    return QStringLiteral(
+               R"(<table:table-cell office:value-type="string"><text:p>%1</text:p></table:table-cell>)")
+        .arg(text.toHtmlEscaped());
+}
+
+// Rows whose values vary in length, all short enough to stay on one page.
+QStringList rowValues(int i)
+{
+    static const QStringList names{QStringLiteral("第一人民医院"), QStringLiteral("实验中学"),
+                                   QStringLiteral("图书馆"), QStringLiteral("农业技术推广站")};
+    return {QStringLiteral("事证第%1号").arg(1530201000000LL + i),
+            QStringLiteral("自2026年1月1日至2031年12月31日"),
+            QStringLiteral("青山市") + names[i % names.size()],
+            QStringLiteral("开展相关业务研究、技术推广与人员培训；").repeated(1 + i % 4),
+            QStringLiteral("青山市解放路%1号").arg(100 + i),
+            QStringLiteral("李晓明"),
+            QStringLiteral("财政补助"),
+            QStringLiteral("￥%1万元").arg(50 + i % 900),
+            QStringLiteral("青山市人民政府")};
+}
+
+void makeDataFile(int rows)
+{
+    QString body = QStringLiteral("<table:table-row>") + cell(QStringLiteral("证书号")) +
+                   QStringLiteral("</table:table-row>");
+    for (int i = 0; i < rows; ++i) {
+        body += QStringLiteral("<table:table-row>");
+        for (const QString& v : rowValues(i))
+            body += cell(v);
+        body += QStringLiteral("</table:table-row>");
+    }
+    const QString xml =
+        QStringLiteral(
+            R"(<?xml version="1.0" encoding="UTF-8"?>)"
+            R"(<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" )"
+            R"(xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" )"
+            R"(xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.3" )"
+            R"(office:mimetype="application/vnd.oasis.opendocument.spreadsheet">)"
+            R"(<office:body><office:spreadsheet><table:table table:name="Sheet1">%1</table:table>)"
+            R"(</office:spreadsheet></office:body></office:document>)")
+            .arg(body);
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("down.fods"));
+    QFile file(source);
+    if (!file.open(QIODevice::WriteOnly) || file.write(xml.toUtf8()) < 0)
+        qFatal("cannot write %s", qPrintable(source));
+    file.close();
+    office::convertFile(source, paths::dataFile(), QStringLiteral("MS Excel 97"));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QTemporaryDir home(QStringLiteral(MORVANTA_BUILD_DIR "/print-bench-XXXXXX"));
+    qputenv("HOME", QFile::encodeName(home.path()));
+    QCoreApplication app(argc, argv);
+    const int rows = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 200;
+
+    for (const QString& folder : {paths::downloadDir(), paths::templatesDir(), paths::outputDir()})
+        QDir().mkpath(folder);
+    QFile::copy(QStringLiteral(MORVANTA_TEMPLATE_ORIGINAL),
+                paths::templateFile(TemplateKind::Original));
+    QFile::copy(QStringLiteral(MORVANTA_TEMPLATE_DUPLICATE),
+                paths::templateFile(TemplateKind::Duplicate));
+    office::Engine& engine = office::defaultEngine();
+    makeDataFile(rows); // starts the offices too, outside the timings
+
+    QuietView view;
+    CertificateRecord record;
+    const auto fill = [&engine](TemplateKind kind) {
+        return [&engine, kind](const CertificateRecord& values, RunView& v, bool& mc) {
+            return fillCertificate(engine, v, values, kind, mc);
+        };
+    };
+    QElapsedTimer generation;
+    generation.start();
+    runGeneration(engine, view, record,
+                  GenerationCallbacks{fill(TemplateKind::Original), fill(TemplateKind::Duplicate)});
+    const double generated = double(generation.nsecsElapsed()) / 1e9;
+    QList<printing::DocumentRef> documents;
+    for (int i = 0; i < rows; ++i) {
+        const QString number = rowValues(i).first();
+        documents << printing::DocumentRef{number, TemplateKind::Original}
+                  << printing::DocumentRef{number, TemplateKind::Duplicate};
+    }
+    print(QStringLiteral("生成 %1 行（%2 份文档）：%3 s")
+              .arg(rows)
+              .arg(documents.size())
+              .arg(generated, 0, 'f', 1));
+
+    PrivateCups cups(QStringLiteral(MORVANTA_BUILD_DIR "/print-bench-cups"),
+                     {QStringLiteral("orig"), QStringLiteral("dup")});
+    printing::OfficeExporter exporter(engine);
+    printing::PrintSettings settings;
+    settings.original.printer = QStringLiteral("orig");
+    settings.duplicate.printer = QStringLiteral("dup");
+    Clock printed;
+    printed.clock.start();
+    const printing::Outcome outcome =
+        printing::printDocuments(documents, settings, exporter, printed);
+    const double printing = printed.seconds();
+    print(QStringLiteral("打印（导出、检查、送入队列直至完成）：%1 s，结果 %2；与生成之比 %3；"
+                         "第一个打印任务在 %4 s 时被接受")
+              .arg(printing, 0, 'f', 1)
+              .arg(int(outcome))
+              .arg(printing / generated, 0, 'f', 2)
+              .arg(printed.firstSent.value_or(-1), 0, 'f', 1));
+
+    Clock review;
+    review.clock.start();
+    const QString target = home.filePath(QStringLiteral("审阅.pdf"));
+    const printing::Outcome written = printing::writeReviewPdf(documents, target, exporter, review);
+    const double total = review.seconds();
+    print(QStringLiteral("审阅 PDF（%1 页）：共 %2 s，其中导出之后合并写入 %3 s，结果 %4")
+              .arg(documents.size())
+              .arg(total, 0, 'f', 1)
+              .arg(total - review.lastExported, 0, 'f', 2)
+              .arg(int(written)));
+    office::shutdownDefaultEngine();
+    return 0;
+}
