@@ -431,10 +431,11 @@ private Q_SLOTS:
             QThread::msleep(delayMs);
             ::kill(static_cast<pid_t>(pid), SIGKILL);
             probe.waitForFinished();
-            QTRY_VERIFY2_WITH_TIMEOUT(leftOver(pid).isEmpty(),
-                                      qPrintable(QStringLiteral("killed after %1 ms: ").arg(delayMs) +
-                                                 leftOver(pid).join(u' ')),
-                                      15000);
+            QTRY_VERIFY2_WITH_TIMEOUT(
+                leftOver(pid).isEmpty(),
+                qPrintable(QStringLiteral("killed after %1 ms: ").arg(delayMs) +
+                           leftOver(pid).join(u' ')),
+                15000);
         };
         // During the start: from before the office's folder is made until
         // the offices accept connections.
