@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "common/filesync.h"
 #include "common/paths.h"
+#include "common/staleleftovers.h"
 #include "common/workingcopy.h"
 
 #include <QDir>
@@ -31,6 +32,17 @@ const QString kJournalName = QStringLiteral(".templates-switch");
 QString journalPath()
 {
     return paths::templatesDir() + kJournalName;
+}
+
+// The temporary files of a journal being written; only written with the
+// switch lock held.
+const QStringList kJournalDrafts{kJournalName + QStringLiteral("-??????")};
+
+void removeJournalDrafts()
+{
+    QDir folder(paths::templatesDir());
+    for (const QString& name : folder.entryList(kJournalDrafts, QDir::Files | QDir::Hidden))
+        folder.remove(name);
 }
 
 // One journal line: a rename of `source` over `target`, or, with no target,
@@ -191,11 +203,11 @@ void apply(const std::vector<Step>& steps)
 class SwitchLock
 {
 public:
-    SwitchLock() : lock_(journalPath() + QStringLiteral(".lock"))
+    explicit SwitchLock(int waitMs = 10000) : lock_(journalPath() + QStringLiteral(".lock"))
     {
         // A switch takes milliseconds; a holder that died leaves a stale
         // lock, which QLockFile recognises and takes over.
-        if (lock_.tryLock(10000))
+        if (lock_.tryLock(waitMs))
             return;
         fail(
             lock_.error() == QLockFile::LockFailedError ? morvanta::errc::WriteFailed
@@ -245,7 +257,8 @@ void replaceBoth(const Files& files, const std::function<void()>& betweenRenames
     std::optional<SwitchLock> lock;
     try {
         lock.emplace();
-        finishLocked(); // an older switch first: ours would overwrite its journal
+        removeJournalDrafts(); // with the lock held, any there is a killed program's
+        finishLocked();        // an older switch first: ours would overwrite its journal
         writeJournal({{originalCopy, original}, {duplicateCopy, duplicate}, {backup, QString()}});
     } catch (...) {
         discard();
@@ -285,9 +298,25 @@ void finishInterrupted()
     finishLocked();
 }
 
-QStringList ownFilePatterns()
+void clearStaleCopies()
 {
-    return {kJournalName + QStringLiteral("-??????")};
+    finishInterrupted();
+    QDir folder(paths::templatesDir());
+    for (const QString& name :
+         folder.entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!workingcopy::isTemplateCopy(name))
+            continue;
+        const qint64 owner = workingcopy::ownerOf(name);
+        if (owner == 0 || staleleftovers::ownerGone(owner))
+            folder.remove(name);
+    }
+    if (folder.entryList(kJournalDrafts, QDir::Files | QDir::Hidden).isEmpty())
+        return;
+    try {
+        SwitchLock lock(200); // held by a running switch: its drafts stay
+        removeJournalDrafts();
+    } catch (const morvanta::Error&) {
+    }
 }
 
 } // namespace templateswitch

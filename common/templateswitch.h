@@ -40,10 +40,12 @@ void replaceBoth(const Files& files, const std::function<void()>& betweenRenames
 // morvanta::Error when the switch cannot be completed.
 void finishInterrupted();
 
-// Wildcard patterns of the temporary files a program killed while writing
-// the journal leaves in the templates folder, for clearing them. The journal
-// itself is not among them (it is a switch still to be completed), nor is
-// the lock file: the next switch takes a stale one over.
-QStringList ownFilePatterns();
+// Completes a pending switch (throwing as finishInterrupted() does: the
+// copies it names are still needed), then removes from the templates folder
+// the working copies whose program is gone or that name none, and, when the
+// switch lock is free, the temporary files of a journal that a killed program
+// was writing. The copies of a running program are left alone; the lock file
+// is too: the next switch takes a stale one over.
+void clearStaleCopies();
 
 } // namespace templateswitch

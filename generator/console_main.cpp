@@ -5,6 +5,7 @@
 // documents could not be made (their messages were printed).
 
 #include "common/error.h"
+#include "common/staleleftovers.h"
 #include "generator/certificatefill.h"
 #include "generator/consoleview.h"
 #include "generator/generationrun.h"
@@ -56,6 +57,7 @@ int run()
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    staleleftovers::clearAtStart(); // what a killed program of ours left
     int status = 2;
     try {
         status = run();

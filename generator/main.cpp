@@ -1,3 +1,4 @@
+#include "common/staleleftovers.h"
 #include "generator/application.h"
 #include "generator/form1.h"
 #include "generator/launcher.h"
@@ -11,6 +12,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     prepareGeneratorApplication(app);
+    staleleftovers::clearAtStart(); // what a killed program of ours left
 
     DesktopLauncher launcher;
     form1 window(office::defaultEngine(), launcher);

@@ -4,6 +4,7 @@
 #include "common/centring.h"
 #include "common/look.h"
 #include "common/messagebox.h"
+#include "common/staleleftovers.h"
 #include "margins/marginfilter.h"
 #include "margins/messages.h"
 #include "margins/waitwindow.h"
@@ -147,6 +148,7 @@ void form2::showEvent(QShowEvent* event)
 void form2::Form_Load()
 {
     const ShownWaitWindow frmAbout2 = showWaitWindow(WaitWindow::createReading(this));
+    staleleftovers::clearAtStart(); // what a killed program of ours left
     if (!TemplatesPresent()) {
         showMessageBox(kMissingTemplateMessage);
         ok_->setEnabled(false);

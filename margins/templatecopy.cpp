@@ -1,7 +1,6 @@
 #include "margins/templatecopy.h"
 
 #include "common/filesync.h"
-#include "common/templateswitch.h"
 #include "common/workingcopy.h"
 
 #include "common/error.h"
@@ -74,15 +73,6 @@ void TemplateCopy::prepare()
     // template cut short under the template's name.
     if (QString reason; !filesync::syncToDisk(copyPath_, &reason))
         fail(morvanta::errc::WriteFailed, QStringLiteral("无法写入临时文件"), copyPath_, reason);
-}
-
-void TemplateCopy::removeLeftovers(const QString& templatePath)
-{
-    QDir folder = QFileInfo(templatePath).absoluteDir();
-    const QStringList patterns =
-        QStringList{workingcopy::namePattern(templatePath)} + templateswitch::ownFilePatterns();
-    for (const QString& name : folder.entryList(patterns, QDir::Files | QDir::Hidden))
-        folder.remove(name);
 }
 
 } // namespace margins

@@ -23,9 +23,6 @@ public:
     // Hands the copy over to whoever puts it in place; it is no longer removed here.
     void release() { released_ = true; }
 
-    // Removes working copies that a save killed half-way left behind.
-    static void removeLeftovers(const QString& templatePath);
-
 private:
     QString copyPath_;
     int permissions_ = 0;

@@ -5,11 +5,16 @@
 #include "margins/templatecopy.h"
 #include "office/engine.h"
 
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unistd.h>
 
 namespace margins {
 
@@ -51,6 +56,15 @@ private:
     std::unique_ptr<office::word::Application> app_;
     bool quit_ = false;
 };
+
+// True when the template exists and this user may not write it (its access
+// rights, or a read-only file system).
+bool readOnlyForUs(const QString& path)
+{
+    if (::access(QFile::encodeName(path).constData(), W_OK) == 0)
+        return false;
+    return errno == EACCES || errno == EPERM || errno == EROFS;
+}
 
 PageSize pageSizeOf(office::word::PageSetup& setup)
 {
@@ -143,7 +157,10 @@ TemplatePage ReadTemplatePage(TemplateKind kind)
     templateswitch::finishInterrupted();
     WordSession session;
     office::word::Application& app = session.app();
-    office::word::Document& document = app.Documents().Open(paths::templateFile(kind));
+    // A template this user may not write is read all the same: the office
+    // refuses a read-write open of it.
+    const QString path = paths::templateFile(kind);
+    office::word::Document& document = app.Documents().Open(path, readOnlyForUs(path));
     TemplatePage result;
     {
         office::word::PageSetup& setup = document.PageSetup();
@@ -174,9 +191,16 @@ void WriteTemplateMargins(const MarginEntries& original, const MarginEntries& du
 
     const QString originalPath = paths::templateFile(TemplateKind::Original);
     const QString duplicatePath = paths::templateFile(TemplateKind::Duplicate);
-    templateswitch::finishInterrupted();
-    TemplateCopy::removeLeftovers(originalPath);
-    TemplateCopy::removeLeftovers(duplicatePath);
+    // Both templates are replaced or neither: one that may not be written
+    // stops the save before anything is written.
+    for (const QString& path : {originalPath, duplicatePath}) {
+        if (readOnlyForUs(path))
+            throw EntryRefused(QStringLiteral("模板“%1”是只读文件，无法保存页边距。")
+                                   .arg(QDir::toNativeSeparators(path)));
+    }
+    // Completes a switch a killed save left pending; the copies of saves
+    // killed earlier go, those of another running program stay.
+    templateswitch::clearStaleCopies();
 
     TemplateCopy originalCopy(originalPath);
     writeCopy(TemplateKind::Original, originalCopy.path(), original, reached);

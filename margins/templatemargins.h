@@ -29,8 +29,8 @@ struct TemplatePage
     PageSize page;
 };
 
-// Thrown by WriteTemplateMargins when an entry cannot be written; nothing
-// has been changed then.
+// Thrown by WriteTemplateMargins when an entry cannot be written, or a
+// template may not be written by this user; nothing has been changed then.
 class EntryRefused : public std::exception
 {
 public:
@@ -74,8 +74,9 @@ using SaveStageHook = std::function<void(TemplateKind, SaveStage)>;
 // program killed between them leaves for the next use to complete. An entry
 // that equals marginText() of the margin in the file is no edit: that margin
 // keeps its exact value. A failure at any point leaves both templates as they
-// were. Throws EntryRefused for an entry that is no number or margins that
-// leave no room for text, morvanta::Error when the word processor or the file
+// were. Throws EntryRefused for an entry that is no number, margins that
+// leave no room for text or a template this user may not write (checked
+// before anything is written), morvanta::Error when the word processor or the file
 // system fails.
 void WriteTemplateMargins(const MarginEntries& original, const MarginEntries& duplicate,
                           const SaveStageHook& reached = {});

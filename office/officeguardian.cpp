@@ -21,14 +21,19 @@ namespace {
 // a handler may neither lock nor allocate.
 std::array<std::atomic<pid_t>, 32> g_officePids{};
 
-// Started before the office, it reads the office's pid (one line per start)
-// until EOF on its stdin (the program has ended or let go of this office),
-// then kills the last office and removes what it leaves: the paths listed
-// in <folder>/leftovers (socket files, staging folders; NUL-separated, since
-// a path may hold a newline) and the folder. rm does not follow a link given
-// to it nor any inside a tree.
+// Started before the office's folder exists, it reads the office's pid (one
+// line per start; 0 once the office is reaped, so that a reused pid is never
+// killed) until EOF on its stdin (the program has ended or let go of this
+// office), then kills the last office, waits until it can no longer make
+// anything (gone or a zombie, at most five seconds), and removes what it
+// leaves: the paths listed in <folder>/leftovers (socket files, staging
+// folders; NUL-separated, since a path may hold a newline) and the folder.
+// rm does not follow a link given to it nor any inside a tree.
 const char kGuardianScript[] =
-    "while read -r p; do o=$p; done; [ -n \"$o\" ] && kill -9 \"$o\" 2>/dev/null; sleep 0.2; "
+    "while read -r p; do o=$p; done; "
+    "case \"$o\" in ''|0|*[!0-9]*) ;; *) kill -9 \"$o\" 2>/dev/null; i=0; "
+    "while [ $i -lt 50 ] && read -r s 2>/dev/null < \"/proc/$o/stat\"; do "
+    "s=${s##*) }; [ \"${s%% *}\" = Z ] && break; sleep 0.1; i=$((i+1)); done ;; esac; "
     "if [ -f \"$1/leftovers\" ]; then xargs -0 -r rm -rf -- < \"$1/leftovers\"; fi; "
     "rm -rf -- \"$1\"";
 
@@ -86,6 +91,8 @@ void OfficeGuardian::start()
     }
     ::close(devNull);
     ::close(fds[0]);
+    if (child > 0)
+        ::setpgid(child, child); // also here: a group kill right after the fork misses it
     if (child < 0) {
         ::close(fds[1]);
         return;

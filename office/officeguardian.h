@@ -23,10 +23,12 @@ public:
     // The office's private folder: the guardian removes it last and keeps the
     // list of leftovers in it. Until it is set, leftovers are not listed.
     void setFolder(const QString& folder);
-    // Starts the guardian of the folder. Should the system refuse, the office
-    // runs unguarded.
+    // Starts the guardian of the folder, which need not exist yet: the
+    // guardian is started first, so that no moment of the folder's life is
+    // unguarded. Should the system refuse, the office runs unguarded.
     void start();
-    // The office the guardian is to kill: the one it was told of last.
+    // The office the guardian is to kill: the one it was told of last; 0 once
+    // that office is reaped (its pid may then be another process's).
     void watch(pid_t office);
     // Ends the guardian without letting it do anything.
     void stop();

@@ -11,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include <sched.h>
 #include <string>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -206,31 +208,50 @@ void OfficeProcess::start()
     // SIGPIPE ending the whole program.
     ::signal(SIGPIPE, SIG_IGN);
 
-    QByteArray pattern =
-        QFile::encodeName(QDir::tempPath() + QStringLiteral("/morvanta-office-XXXXXX"));
-    if (!::mkdtemp(pattern.data()))
-        throw morvanta::Error(
-            morvanta::errc::PermissionDenied,
-            QStringLiteral("无法在 %1 中建立办公组件的临时文件夹。").arg(QDir::tempPath()));
-    tempDir_ = QFile::decodeName(pattern);
-    OfficeGuardian::journal(tempDir_);
-    guardian_.setFolder(tempDir_);
+    makeGuardedTempDir();
+    // Both socket files are known before the office makes them: the one it
+    // makes first, for its single-instance check, appears while it starts,
+    // long before it accepts a connection, and a kill in between must not
+    // leave it behind.
+    pipeName_ = QStringLiteral("morvanta-%1-%2")
+                    .arg(::getpid())
+                    .arg(QRandomGenerator::global()->generate64(), 0, 16);
+    addLeftover(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName_);
+    addLeftover(instanceSocketFile(profileUrlOf(tempDir_)));
     QDir().mkpath(tempDir_ + QStringLiteral("/tmp"));
     writeProfile(tempDir_, programDir_);
     // Without its own file the office sees the system's configuration.
     fontConfig_ = writeFontConfig(tempDir_);
 
-    pipeName_ = QStringLiteral("morvanta-%1-%2")
-                    .arg(::getpid())
-                    .arg(QRandomGenerator::global()->generate64(), 0, 16);
-    // Both socket files are known before the office makes them: the one it
-    // makes first, for its single-instance check, appears while it starts,
-    // long before it accepts a connection, and a kill in between must not
-    // leave it behind.
-    addLeftover(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName_);
-    addLeftover(instanceSocketFile(profileUrlOf(tempDir_)));
-    guardian_.start(); // first: a kill right after the launch is cleaned up too
     launch();
+}
+
+void OfficeProcess::makeGuardedTempDir()
+{
+    // The name is chosen, and handed to a guardian started first, before the
+    // folder exists: from the mkdir on, a kill at any moment finds the guardian
+    // waiting to remove it.
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0;; ++attempt) {
+        QString name = QDir::tempPath() + QStringLiteral("/morvanta-office-");
+        for (int i = 0; i < 12; ++i)
+            name += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(62)]);
+        guardian_.setFolder(name);
+        guardian_.start();
+        if (::mkdir(QFile::encodeName(name).constData(), 0700) == 0) {
+            tempDir_ = name;
+            OfficeGuardian::journal(tempDir_);
+            return;
+        }
+        const int err = errno;
+        // Someone else's folder, or none: the guardian must not remove it.
+        guardian_.stop();
+        guardian_.setFolder(QString());
+        if (err != EEXIST || attempt == 8)
+            throw morvanta::Error(
+                morvanta::errc::PermissionDenied,
+                QStringLiteral("无法在 %1 中建立办公组件的临时文件夹。").arg(QDir::tempPath()));
+    }
 }
 
 void OfficeProcess::restart()
@@ -293,6 +314,7 @@ bool OfficeProcess::isRunning()
     exitCode_ = (r == pid_ && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
     exitSignal_ = (r == pid_ && WIFSIGNALED(status)) ? WTERMSIG(status) : 0;
     forgetOffice(pid_);
+    guardian_.watch(0); // reaped: its pid may be another process's from now on
     pid_ = 0;
     return false;
 }
@@ -342,11 +364,14 @@ void OfficeProcess::kill()
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
         forgetOffice(pid_);
+        guardian_.watch(0);
         pid_ = 0;
     }
-    guardian_.stop();
+    // Removed while the guardian still waits: should the program be killed
+    // half-way, the guardian removes the rest. Stopped only once nothing is left.
     guardian_.removeLeftovers();
     removeTempDir();
+    guardian_.stop();
 }
 
 void OfficeProcess::removeTempDir()

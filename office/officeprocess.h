@@ -53,6 +53,7 @@ public:
     void removeLeftover(const QString& path);
 
 private:
+    void makeGuardedTempDir();
     void launch();
     void removeTempDir();
 

@@ -14,11 +14,13 @@
 
 #include <QClipboard>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
 #include <stdexcept>
+#include <unistd.h>
 
 using namespace margins;
 using namespace testfiles;
@@ -238,6 +240,39 @@ private slots:
                  QStringList({"2.50", "1.23", "2.00", "0.50", "0.00", "1.00", "5.00", "3.00"}));
         QVERIFY(recorder.seen.isEmpty());
         QVERIFY(isOleFile(originalPath()) && isOleFile(duplicatePath()));
+    }
+
+    // A template this user may not write (0444): the start shows its margins,
+    // and a save says which template cannot be written before anything is
+    // written, then the window is back for editing. Access rights do not bind
+    // root: the suite runs this case as an unprivileged user
+    // (tests/margins/unprivileged_run.sh).
+    void readOnlyTemplateIsShownButNotSaved()
+    {
+        if (::geteuid() == 0)
+            QSKIP("access rights do not bind root; run as an unprivileged user");
+        makeTemplates();
+        QVERIFY(QFile::setPermissions(duplicatePath(), QFileDevice::ReadOwner |
+                                                           QFileDevice::ReadGroup |
+                                                           QFileDevice::ReadOther));
+        before_ = TemplatesSnapshot();
+        MessageBoxAnswerer recorder;
+        form2 form;
+        start(form);
+        QCOMPARE(boxTexts(form),
+                 QStringList({"2.54", "1.27", "4.00", "1.00", "", "2.00", "2.50", "2.50"}));
+        QVERIFY(recorder.seen.isEmpty());
+        typeInto(form, {"2", "2", "2", "2", "1", "1", "1", "1"});
+        QTest::mouseClick(button(form, "ok"), Qt::LeftButton);
+        QCOMPARE(recorder.texts(),
+                 QStringList{QStringLiteral("模板“%1”是只读文件，无法保存页边距。")
+                                 .arg(QDir::toNativeSeparators(duplicatePath()))});
+        QVERIFY(form.isVisible());
+        before_.verifyUnchanged();
+        QCOMPARE(QFileInfo(duplicatePath()).permissions() & 0x7777,
+                 QFileDevice::ReadOwner | QFileDevice::ReadUser | QFileDevice::ReadGroup |
+                     QFileDevice::ReadOther);
+        QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
     }
 
     // A template replaced by one with a narrower page after start-up: the

@@ -5,7 +5,13 @@
 #include "testmain.h"
 
 #include "common/error.h"
+#include "common/staleleftovers.h"
 #include "margins/templatemargins.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 
 #include <csignal>
 
@@ -131,6 +137,95 @@ private slots:
         QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Duplicate)),
                  QStringList({"1.00", "1.00", "1.00", "1.00"}));
         QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
+    }
+
+    // What killed programs left is cleared at the start of either program:
+    // working copies (also those named the older way, without a program id)
+    // and staging folders whose program is gone or whose id now belongs to a
+    // program that is none of ours, and a journal draft. Those of a running
+    // program of ours stay, and a link posing as a staging folder is removed
+    // without emptying what it points to.
+    void killedProgramsLeftoversClearedAtStart()
+    {
+        QProcess ended;
+        ended.start(QStringLiteral("true"), {});
+        QVERIFY(ended.waitForStarted());
+        const qint64 gone = ended.processId();
+        QVERIFY(ended.waitForFinished());
+        QTemporaryDir bin;
+        const QString ours = bin.filePath(QStringLiteral("Tolberin"));
+        QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), ours));
+        QVERIFY(QFile::setPermissions(ours, QFileDevice::ExeOwner | QFileDevice::ReadOwner));
+        QProcess running;
+        QProcess stranger;
+        running.start(ours, {QStringLiteral("60")});
+        stranger.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+        const auto stop = qScopeGuard([&] {
+            running.kill();
+            stranger.kill();
+            running.waitForFinished();
+            stranger.waitForFinished();
+        });
+        QVERIFY(running.waitForStarted() && stranger.waitForStarted());
+        const qint64 live = running.processId();
+        const qint64 foreign = stranger.processId();
+        QTRY_VERIFY(QFile(QStringLiteral("/proc/%1/comm").arg(live)).exists());
+
+        const QString templates = paths::templatesDir();
+        const QString outputs = paths::outputDir();
+        QVERIFY(QDir().mkpath(outputs));
+        const auto copy = [&](const QString& name) {
+            QVERIFY(QFile::copy(originalPath(), templates + name));
+        };
+        const auto staging = [](qint64 pid, char digit) {
+            return QStringLiteral(".~morvanta-%1-").arg(pid) + QString(16, QLatin1Char(digit));
+        };
+        copy(QStringLiteral(".正本-%1-Ab3dE9.doc").arg(gone));
+        copy(QStringLiteral(".副本-%1-Zx12Qw.doc").arg(foreign));
+        copy(QStringLiteral(".正本-Ab3dE9.doc"));
+        copy(QStringLiteral(".templates-switch-a1B2c3"));
+        const QStringList kept{
+            QStringLiteral(".副本-%1-Zx12Qw.doc").arg(live),
+            QStringLiteral(".正本-%1-Qq11Ww.doc").arg(QCoreApplication::applicationPid()),
+            QStringLiteral(".正本-keep.doc")};
+        for (const QString& name : kept)
+            copy(name);
+        for (const QString& folder : {templates, outputs}) {
+            for (const qint64 pid : {gone, foreign, live})
+                QVERIFY(QDir().mkpath(folder + staging(pid, 'a') + QStringLiteral("/sub")));
+        }
+        QTemporaryDir elsewhere;
+        writeText(elsewhere.filePath(QStringLiteral("keep.txt")), QStringLiteral("keep"));
+        QVERIFY(QFile::link(elsewhere.path(), outputs + staging(gone, 'b')));
+
+        staleleftovers::clearAtStart();
+
+        const auto hidden = [](const QString& folder) {
+            QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
+                                                       QDir::System | QDir::NoDotAndDotDot);
+            names.sort();
+            return names;
+        };
+        QStringList expected = kept + QStringList{staging(live, 'a'), QStringLiteral("副本.doc"),
+                                                  QStringLiteral("正本.doc")};
+        expected.sort();
+        QCOMPARE(hidden(templates).join(u'|'), expected.join(u'|'));
+        QCOMPARE(hidden(outputs).join(u'|'), staging(live, 'a'));
+        QCOMPARE(hidden(elsewhere.path()), QStringList{QStringLiteral("keep.txt")});
+        for (const QString& name : kept)
+            QFile::remove(templates + name);
+        QDir(templates + staging(live, 'a')).removeRecursively();
+    }
+
+    // A switch that a killed save left pending is completed first at a start:
+    // its copies are the new templates, not leftovers.
+    void pendingSwitchCompletedBeforeClearing()
+    {
+        QVERIFY(killMarginSaveBetweenRenames());
+        staleleftovers::clearAtStart();
+        QCOMPARE(filesBelow(paths::templatesDir()), QStringList({"副本.doc", "正本.doc"}));
+        QCOMPARE(shown(ReadTemplateMargins(TemplateKind::Duplicate)),
+                 QStringList({"1.00", "1.00", "1.00", "1.00"}));
     }
 
     // The office dies while the duplicate's copy is open: both templates stay

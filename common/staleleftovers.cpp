@@ -1,0 +1,74 @@
+#include "common/staleleftovers.h"
+
+#include "common/files.h"
+#include "common/paths.h"
+#include "common/templateswitch.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <exception>
+
+namespace staleleftovers {
+
+namespace {
+
+// The process names (as /proc/<pid>/comm shows them, at most 15 bytes) of
+// the programs that make working copies or staging folders.
+bool isOurProgram(const QByteArray& comm)
+{
+    static const QByteArray kNames[] = {"Morvanta", "MorvantaConsole", "Tolberin",
+                                        "morvanta-print"};
+    for (const QByteArray& name : kNames)
+        if (comm == name)
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool ownerGone(qint64 pid)
+{
+    if (pid <= 0)
+        return true;
+    if (pid == QCoreApplication::applicationPid())
+        return false;
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly))
+        return !QFile::exists(QStringLiteral("/proc/%1").arg(pid));
+    return !isOurProgram(comm.readAll().trimmed());
+}
+
+qint64 stagingOwner(const QString& name)
+{
+    static const QRegularExpression staging(
+        QStringLiteral("^\\.~morvanta-([1-9][0-9]{0,9})-[0-9a-f]{16}$"));
+    const QRegularExpressionMatch match = staging.match(name);
+    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
+}
+
+void removeStaleStagingFolders(const QString& folder)
+{
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({QStringLiteral(".~morvanta-*")},
+                                             QDir::AllEntries | QDir::Hidden | QDir::System)) {
+        const qint64 owner = stagingOwner(name);
+        if (owner > 0 && ownerGone(owner))
+            morvanta::removeTree(dir.filePath(name));
+    }
+}
+
+void clearAtStart()
+{
+    try {
+        templateswitch::clearStaleCopies();
+    } catch (const std::exception&) {
+        // The switch is reported where the templates are used.
+    }
+    removeStaleStagingFolders(paths::templatesDir());
+    removeStaleStagingFolders(paths::outputDir());
+}
+
+} // namespace staleleftovers

@@ -1,0 +1,31 @@
+#pragma once
+
+// What a killed program leaves beside the operator's files: the hidden
+// working copies of a margin save in the templates folder and the staging
+// folders of unfinished saves (".~morvanta-<pid>-<random>"). Both carry the
+// id of the program that made them; they are cleared once that program is
+// gone, and never while it runs.
+
+#include <QString>
+
+namespace staleleftovers {
+
+// True when the program with this id has ended: there is no such process, or
+// the id now belongs to a process that is none of our programs. This program
+// itself, and a process that cannot be looked at, count as running.
+bool ownerGone(qint64 pid);
+
+// The program id in a staging folder's name, or 0 when the name is none.
+qint64 stagingOwner(const QString& name);
+
+// Removes the staging folders in `folder` whose program is gone, without
+// following links.
+void removeStaleStagingFolders(const QString& folder);
+
+// At the start of either program: completes a template switch a killed
+// program left pending, then removes the stale working copies and staging
+// folders in the templates folder and the output folder. Never fails: what
+// cannot be removed now is tried again at the next start.
+void clearAtStart();
+
+} // namespace staleleftovers
