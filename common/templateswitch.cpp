@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "common/filesync.h"
 #include "common/paths.h"
+#include "common/systemcause.h"
 #include "common/workingcopy.h"
 
 #include <QDir>
@@ -19,7 +20,6 @@
 #else
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #endif
 
 namespace templateswitch {
@@ -56,7 +56,7 @@ QString lastSystemError()
 #ifdef Q_OS_WIN
     return QString::number(GetLastError());
 #else
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return morvanta::lastSystemCause();
 #endif
 }
 
@@ -148,10 +148,10 @@ void writeJournal(const std::vector<Step>& steps)
                  .arg(QDir::toNativeSeparators(paths::templatesDir()), detail));
     };
     if (!file.open())
-        refuse(file.errorString());
+        refuse(lastSystemError());
     const QByteArray text = journalText(steps);
     if (file.write(text) != text.size() || !file.flush())
-        refuse(file.errorString());
+        refuse(lastSystemError());
     file.close();
     if (QString reason; !filesync::syncToDisk(file.fileName(), &reason))
         refuse(reason);
