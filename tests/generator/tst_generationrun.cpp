@@ -193,7 +193,7 @@ private slots:
             rows << QStringList{row == end ? QString() : QStringLiteral("R%1").arg(row)};
         rows[1000 - 2] = QStringList{QStringLiteral(" ")};
         makeDataFile(rows);
-        auto excel = engine.createSpreadsheetApplication();
+        auto excel = office::defaultEngine().createSpreadsheetApplication();
         office::sheet::Worksheet& sheet =
             excel->GetObject(paths::dataFile()).Worksheets(QStringLiteral("Sheet1"));
         DataRowCounter counter(sheet);
@@ -314,8 +314,8 @@ private slots:
         QCOMPARE(readBytes(paths::dataFile()), data);
         QCOMPARE(
             filesBelow(paths::outputDir()),
-            (QStringList{"G2（副本）.doc", "G2（正本）.doc", "G3（副本）.doc", "G4（副本）.doc",
-                         "G4（正本）.doc", "G5（副本）.doc", "G5（正本）.doc"}));
+            (QStringList{".morvanta-run", "G2（副本）.doc", "G2（正本）.doc", "G3（副本）.doc",
+                         "G4（副本）.doc", "G4（正本）.doc", "G5（副本）.doc", "G5（正本）.doc"}));
         QCOMPARE(listedDocuments(), (QStringList{"G2 正本", "G2 副本", "G3 副本", "G4 正本",
                                                  "G4 副本", "G5 正本", "G5 副本"}));
         QVERIFY(SavedDocument(paths::outputDir() + QStringLiteral("G5（正本）.doc"))
