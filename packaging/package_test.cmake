@@ -160,7 +160,7 @@ list(LENGTH documents count)
 if(NOT count EQUAL 40)
     fail("${count} documents written, not 40: ${documents}")
 endif()
-file(STRINGS "${folder}/正副本/.morvanta-run" listed)
+file(STRINGS "${folder}/正副本/.morvanta-run" listed ENCODING UTF-8)
 list(LENGTH listed count)
 if(NOT count EQUAL 41) # the header line and the 40 documents
     fail("the run list names ${count} lines, not 41: ${listed}")
