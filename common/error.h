@@ -15,6 +15,7 @@ inline constexpr int FileNotFound = 53;            // no ordinary file at the pa
 inline constexpr int PermissionDenied = 70;        // the file system refused access
 inline constexpr int BadFileName = 75;             // a name that cannot be a file name
 inline constexpr int PathNotFound = 76;            // the folder does not exist
+inline constexpr int OutputFolderFailed = 68;      // saving into a full, read-only or gone folder
 inline constexpr int OfficeNotInstalled = 429;     // LibreOffice is missing or will not start
 inline constexpr int NotADocument = 5792;          // the file is no document the office can open
 inline constexpr int NotASpreadsheet = 1004;       // the file is no spreadsheet the office can open

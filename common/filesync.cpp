@@ -1,11 +1,12 @@
 #include "common/filesync.h"
 
+#include "common/systemcause.h"
+
 #include <QFile>
 #include <QFileInfo>
 
 #ifndef Q_OS_WIN
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -22,7 +23,7 @@ bool syncToDisk(const QString& path, QString* reason)
 #else
     const auto failed = [&](int err) {
         if (reason)
-            *reason = QString::fromLocal8Bit(std::strerror(err));
+            *reason = morvanta::systemCause(err);
         return false;
     };
     // Non-blocking, so that a FIFO put in the file's place cannot hold us.

@@ -4,6 +4,7 @@
 #include "common/filesync.h"
 #include "common/paths.h"
 #include "common/staleleftovers.h"
+#include "common/systemcause.h"
 #include "common/workingcopy.h"
 
 #include <QDir>
@@ -20,7 +21,6 @@
 #else
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #endif
 
 namespace templateswitch {
@@ -68,7 +68,7 @@ QString lastSystemError()
 #ifdef Q_OS_WIN
     return QString::number(GetLastError());
 #else
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return morvanta::lastSystemCause();
 #endif
 }
 
@@ -160,10 +160,10 @@ void writeJournal(const std::vector<Step>& steps)
                  .arg(QDir::toNativeSeparators(paths::templatesDir()), detail));
     };
     if (!file.open())
-        refuse(file.errorString());
+        refuse(lastSystemError());
     const QByteArray text = journalText(steps);
     if (file.write(text) != text.size() || !file.flush())
-        refuse(file.errorString());
+        refuse(lastSystemError());
     file.close();
     if (QString reason; !filesync::syncToDisk(file.fileName(), &reason))
         refuse(reason);

@@ -6,12 +6,16 @@
 
 #include "common/error.h"
 #include "common/files.h"
+#include "common/systemcause.h"
 #include "generator/fillkinds.h"
 #include "generator/outputfilename.h"
 #include "generator/runview.h"
 #include "office/engine.h"
 #include "office/word.h"
 
+#include <QFileInfo>
+
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <memory>
@@ -164,6 +168,21 @@ bool officeIsGone(const Error& error)
     return error.number() == errc::OfficeGone || error.number() == errc::OfficeNoAnswer;
 }
 
+// A save needs room for the document and the office's scratch copy of it,
+// both about the template's size, and never less than this.
+constexpr qint64 minimumFreeBytes = 4 << 20;
+
+// The output folder must be there, writable and have room before a save is
+// handed to the office: an office writing into a full or read-only folder may
+// hang until its deadline, and every later save would fail the same way.
+void checkOutputFolder(const QString& templatePath)
+{
+    const qint64 needed = std::max(2 * QFileInfo(templatePath).size(), minimumFreeBytes);
+    const QString dir = paths::outputDir();
+    if (const int problem = folderWriteProblem(dir, needed))
+        throw Error(errc::OutputFolderFailed, folderFailureText(dir, problem));
+}
+
 } // namespace
 
 std::int16_t fillCertificate(office::Engine& engine, RunView& view, const CertificateRecord& record,
@@ -181,6 +200,7 @@ std::int16_t fillCertificate(office::Engine& engine, RunView& view, const Certif
     try {
         const auto fields = placeholders(record, k.fontRules);
         refuseOverlongValues(fields);
+        checkOutputFolder(templatePath);
         // Never a template of a pair that a killed margin save left half switched.
         templateswitch::finishInterrupted();
         app = engine.createWordApplication();
@@ -194,7 +214,9 @@ std::int16_t fillCertificate(office::Engine& engine, RunView& view, const Certif
             counter = replaceAll(*range, p, MatchCase);
         range.reset();
 
-        document->SaveAs(outputFileName(record, k));
+        const QString output = outputFileName(record, k);
+        checkOutputFolder(templatePath);
+        document->SaveAs(output);
         const std::int16_t result = counter;
 
         word::Document* opened = std::exchange(document, nullptr);
@@ -202,7 +224,10 @@ std::int16_t fillCertificate(office::Engine& engine, RunView& view, const Certif
         std::exchange(app, nullptr)->Quit();
         return result;
     } catch (const Error& failure) {
-        view.showMessage(failureMessage(failure, record, k));
+        // A folder that cannot take documents is the run's to report, once.
+        const bool folderFailed = failure.number() == errc::OutputFolderFailed;
+        if (!folderFailed)
+            view.showMessage(failureMessage(failure, record, k));
         try {
             if (document)
                 document->Close();
@@ -212,6 +237,8 @@ std::int16_t fillCertificate(office::Engine& engine, RunView& view, const Certif
             if (!officeIsGone(cleanup))
                 throw;
         }
+        if (folderFailed)
+            throw;
         return -1;
     }
 }

@@ -1,8 +1,9 @@
 // MorvantaConsole: the generation run of Morvanta without a desktop. It reads
 // the same data file, writes the same documents and prints every message.
 // Exit status: 0 after a complete run, 1 when there was nothing to generate,
-// 2 after a failure that ended the run, 3 after a complete run in which some
-// documents could not be made (their messages were printed).
+// 2 after a failure that ended the run (the output folder's included), 3
+// after a run over every row in which some documents could not be made
+// (their messages, and how many certificates are missing, were printed).
 
 #include "common/error.h"
 #include "common/staleleftovers.h"
@@ -13,7 +14,6 @@
 
 #include <QCoreApplication>
 
-#include <atomic>
 #include <cstdio>
 #include <exception>
 
@@ -30,26 +30,27 @@ int run()
     office::Engine& engine = office::defaultEngine();
     ConsoleView view(stdout);
     CertificateRecord record;
-    std::atomic<int> failedFills = 0; // the fills run on several threads
     auto fill = [&](paths::TemplateKind kind) {
         return [&, kind](const CertificateRecord& values, RunView& messages, bool& matchCase) {
-            const std::int16_t result = fillCertificate(engine, messages, values, kind, matchCase);
-            if (result < 0)
-                ++failedFills;
-            return result;
+            return fillCertificate(engine, messages, values, kind, matchCase);
         };
     };
     const GenerationCallbacks fills{
         .WordReplace_zhengben = fill(paths::TemplateKind::Original),
         .WordReplace_fuben = fill(paths::TemplateKind::Duplicate),
     };
-    if (runGeneration(engine, view, record, fills) != GenerationEnd::Completed)
+    switch (runGeneration(engine, view, record, fills)) {
+    case GenerationEnd::Completed:
+        return 0;
+    case GenerationEnd::NoDataFile:
+    case GenerationEnd::NoData:
         return 1;
-    if (failedFills > 0) {
-        printError(QStringLiteral("%1 份文档未能生成。").arg(failedFills.load()));
+    case GenerationEnd::Stopped:
+        return 2;
+    case GenerationEnd::Incomplete:
         return 3;
     }
-    return 0;
+    return 2;
 }
 
 } // namespace

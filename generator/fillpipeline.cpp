@@ -173,7 +173,7 @@ void FillPipeline::lane()
         CollectedMessages messages;
         try {
             bool matchCase = false;
-            fills_[static_cast<std::size_t>(job % 2)](record, messages, matchCase);
+            outcome.result = fills_[static_cast<std::size_t>(job % 2)](record, messages, matchCase);
         } catch (...) {
             outcome.failure = std::current_exception();
         }

@@ -44,6 +44,7 @@ public:
         std::optional<CertificateRecord> record; // empty when the row could not be read
         QStringList messages;                    // what the fill showed, in order
         std::exception_ptr failure; // reading the row failed, or the fill let a failure escape
+        std::int16_t result = 0;    // what the fill returned, when it returned
     };
 
     // `fills` are the original's and the duplicate's; each gets a fresh MatchCase of false.

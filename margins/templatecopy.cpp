@@ -5,6 +5,7 @@
 
 #include "common/error.h"
 #include "common/files.h"
+#include "common/systemcause.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,23 +33,23 @@ TemplateCopy::TemplateCopy(const QString& templatePath)
     QFile source(templatePath);
     if (!source.open(QIODevice::ReadOnly)) {
         fail(morvanta::errc::PermissionDenied, QStringLiteral("无法读取模板文件"), templatePath,
-             source.errorString());
+             morvanta::lastSystemCause());
     }
     const QByteArray content = source.readAll();
     if (source.error() != QFileDevice::NoError) {
         fail(morvanta::errc::PermissionDenied, QStringLiteral("无法读取模板文件"), templatePath,
-             source.errorString());
+             morvanta::lastSystemCause());
     }
 
     QTemporaryFile copy(workingcopy::nameTemplate(templatePath));
     copy.setAutoRemove(false);
     if (!copy.open()) {
         fail(morvanta::errc::PermissionDenied, QStringLiteral("无法在模板文件夹中建立临时文件"),
-             QFileInfo(templatePath).absolutePath(), copy.errorString());
+             QFileInfo(templatePath).absolutePath(), morvanta::lastSystemCause());
     }
     copyPath_ = copy.fileName();
     const bool written = copy.write(content) == content.size() && copy.flush();
-    const QString writeError = copy.errorString();
+    const QString writeError = morvanta::lastSystemCause();
     copy.close();
     if (!written) {
         QFile::remove(copyPath_);

@@ -2,6 +2,7 @@
 
 #include "common/files.h"
 #include "common/filesync.h"
+#include "common/systemcause.h"
 #include "office/unocomponent.h"
 #include "office/unoproperty.h"
 #include "office/unorange.h"
@@ -22,7 +23,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -31,6 +31,42 @@ using namespace com::sun::star;
 using namespace com::sun::star::uno;
 
 namespace office::detail {
+
+namespace {
+
+// Below this much free space a failed write is taken for a full disk.
+constexpr qint64 lowSpaceBytes = 1 << 20;
+
+bool isFolderCause(int err)
+{
+    return err == ENOSPC || err == EDQUOT || err == EROFS || err == EACCES || err == EPERM ||
+           err == ENOENT || err == ENOTDIR;
+}
+
+[[noreturn]] void throwFolderFailure(const QString& dir, int err)
+{
+    throw morvanta::Error(morvanta::errc::OutputFolderFailed,
+                          morvanta::folderFailureText(dir, err));
+}
+
+// Why the office failed to write into `dir`, when the folder is to blame: the
+// office names an I/O failure ("Error Area:Io", "Class:Space"), or it hung or
+// ended while writing, and the folder is full, read-only or gone. 0 otherwise.
+int folderCauseOfStoreFailure(const QString& dir, const morvanta::Error& failure)
+{
+    const QString& detail = failure.description();
+    const int now = morvanta::folderWriteProblem(dir, lowSpaceBytes);
+    if (now != 0 && (detail.contains(QStringLiteral("Error Area:Io")) ||
+                     failure.number() == morvanta::errc::OfficeNoAnswer ||
+                     failure.number() == morvanta::errc::OfficeGone))
+        return now;
+    if (detail.contains(QStringLiteral("Error Area:Io")) &&
+        detail.contains(QStringLiteral("Class:Space")))
+        return ENOSPC;
+    return 0;
+}
+
+} // namespace
 
 UnoDocument::UnoDocument(std::shared_ptr<Connection> connection,
                          Reference<lang::XComponent> component, QString path, QString filterName)
@@ -179,10 +215,13 @@ void UnoDocument::storeStaged(const QString& fileName,
             break;
         const int err = errno;
         c.removeLeftover(staging);
+        if (isFolderCause(err))
+            throwFolderFailure(dir, err);
         if (err != EEXIST || attempt == 8)
-            throw morvanta::Error(morvanta::errc::PermissionDenied,
-                                  QStringLiteral("无法保存“%1”：无法在文件夹“%2”中建立临时文件夹。")
-                                      .arg(fileName, dir));
+            throw morvanta::Error(
+                morvanta::errc::PermissionDenied,
+                QStringLiteral("无法保存“%1”：无法在文件夹“%2”中建立临时文件夹（%3）。")
+                    .arg(fileName, dir, morvanta::systemCause(err)));
     }
     const QString temp = staging + QStringLiteral("/document.tmp");
     const auto discard = [&] {
@@ -199,28 +238,38 @@ void UnoDocument::storeStaged(const QString& fileName,
             },
             describeAs(morvanta::errc::WriteFailed,
                        QStringLiteral("无法写入文件“%1”").arg(fileName)));
+    } catch (const morvanta::Error& failure) {
+        discard();
+        if (const int cause = folderCauseOfStoreFailure(dir, failure))
+            throwFolderFailure(dir, cause);
+        throw;
     } catch (...) {
         discard();
         throw;
     }
     // On disk before it gets its name: a power cut must not leave an empty
     // document under the final name.
-    if (!filesync::syncToDisk(temp)) {
+    if (QString reason; !filesync::syncToDisk(temp, &reason)) {
         discard();
-        throw morvanta::Error(morvanta::errc::WriteFailed,
-                              QStringLiteral("无法保存“%1”：文件未能完整写入磁盘。").arg(fileName));
+        if (const int cause = morvanta::folderWriteProblem(dir, lowSpaceBytes))
+            throwFolderFailure(dir, cause);
+        throw morvanta::Error(
+            morvanta::errc::WriteFailed,
+            QStringLiteral("无法保存“%1”：文件未能完整写入磁盘（%2）。").arg(fileName, reason));
     }
     if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(fileName).constData()) !=
         0) {
         const int err = errno;
         discard();
+        if (err == ENOSPC || err == EDQUOT || err == EROFS ||
+            ((err == ENOENT || err == ENOTDIR) && !QFileInfo(dir).isDir()))
+            throwFolderFailure(dir, err);
         const int number = err == ENAMETOOLONG ? morvanta::errc::BadFileName
                            : (err == EACCES || err == EPERM || err == EISDIR)
                                ? morvanta::errc::PermissionDenied
                                : morvanta::errc::WriteFailed;
-        throw morvanta::Error(number,
-                              QStringLiteral("无法保存“%1”：%2")
-                                  .arg(fileName, QString::fromLocal8Bit(std::strerror(err))));
+        throw morvanta::Error(
+            number, QStringLiteral("无法保存“%1”：%2").arg(fileName, morvanta::systemCause(err)));
     }
     discard();
 }

@@ -3,10 +3,13 @@
 #include "office/unocomponent.h"
 #include "office/unoengine.h"
 
+#include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XText.hpp>
+
+#include <algorithm>
 
 using namespace com::sun::star;
 using com::sun::star::uno::Reference;
@@ -17,37 +20,80 @@ namespace office::detail {
 namespace {
 // The data workbook lives on the pool's first office.
 constexpr int dataProcess = 0;
+// The size of the office's sheets.
+constexpr int lastRow = 1048576;
+constexpr int lastColumn = 16384;
+
+[[noreturn]] void invalidCell(int row, int column)
+{
+    throw morvanta::Error(
+        morvanta::errc::InvalidValue,
+        QStringLiteral("单元格位置（第 %1 行，第 %2 列）无效。").arg(row).arg(column));
+}
+
+QVariant toVariant(const uno::Any& value)
+{
+    double number = 0;
+    if (value >>= number)
+        return number;
+    rtl::OUString text;
+    value >>= text; // anything else reads as empty text
+    return toQString(text);
+}
 } // namespace
 
-QString UnoWorksheet::CellText(int row, int column)
+// Reading changes nothing: when the office dies under a read (a fill beside
+// it made it fail, or it was renewed) the workbook is opened again on a new
+// one and the read done once more.
+template <class F> auto UnoWorksheet::read(F&& f, const QString& what)
 {
-    if (row < 1 || column < 1 || row > 1048576 || column > 16384)
-        throw morvanta::Error(
-            morvanta::errc::InvalidValue,
-            QStringLiteral("单元格位置（第 %1 行，第 %2 列）无效。").arg(row).arg(column));
-    // Reading changes nothing: when the office dies under a read (a fill
-    // beside it made it fail, or it was renewed) the workbook is opened again
-    // on a new one and the cell read once more.
     for (int attempt = 0;; ++attempt) {
         try {
             Connection& c = book_.attach();
             return c.call(
-                [&] {
-                    const Reference<table::XCell> cell =
-                        sheet->getCellByPosition(column - 1, row - 1);
-                    // The cell's text is its value as formatted, as the sheet shows it.
-                    return toQString(Reference<text::XText>(cell, UNO_QUERY_THROW)->getString());
-                },
-                describeAs(morvanta::errc::NotASpreadsheet,
-                           QStringLiteral("无法读取数据文件“%1”第 %2 行第 %3 列")
-                               .arg(book_.path())
-                               .arg(row)
-                               .arg(column)));
+                f, describeAs(morvanta::errc::NotASpreadsheet,
+                              QStringLiteral("无法读取数据文件“%1”%2").arg(book_.path(), what)));
         } catch (const morvanta::Error& e) {
             if (attempt > 0 || e.number() != morvanta::errc::OfficeGone)
                 throw;
         }
     }
+}
+
+QString UnoWorksheet::CellText(int row, int column)
+{
+    if (row < 1 || column < 1 || row > lastRow || column > lastColumn)
+        invalidCell(row, column);
+    return read(
+        [&] {
+            const Reference<table::XCell> cell = sheet->getCellByPosition(column - 1, row - 1);
+            // The cell's text is its value as formatted, as the sheet shows it.
+            return toQString(Reference<text::XText>(cell, UNO_QUERY_THROW)->getString());
+        },
+        QStringLiteral("第 %1 行第 %2 列").arg(row).arg(column));
+}
+
+QList<QVariant> UnoWorksheet::ColumnValues(int firstRow, int count, int column)
+{
+    if (firstRow < 1 || column < 1 || column > lastColumn || count < 0)
+        invalidCell(firstRow, column);
+    const int rows = std::min(count, lastRow + 1 - std::min(firstRow, lastRow + 1));
+    if (rows == 0)
+        return {};
+    const int endRow = firstRow + rows - 1;
+    return read(
+        [&] {
+            const Reference<css::sheet::XCellRangeData> range(
+                sheet->getCellRangeByPosition(column - 1, firstRow - 1, column - 1, endRow - 1),
+                UNO_QUERY_THROW);
+            const uno::Sequence<uno::Sequence<uno::Any>> data = range->getDataArray();
+            QList<QVariant> values;
+            values.reserve(data.getLength());
+            for (const uno::Sequence<uno::Any>& row : data)
+                values << (row.getLength() > 0 ? toVariant(row[0]) : QVariant(QString()));
+            return values;
+        },
+        QStringLiteral("第 %1 至 %2 行第 %3 列").arg(firstRow).arg(endRow).arg(column));
 }
 
 UnoWorkbook::UnoWorkbook(UnoEngine& engine, QString path) : engine_(engine), path_(std::move(path))

@@ -19,11 +19,16 @@ class UnoWorksheet : public sheet::Worksheet
 public:
     UnoWorksheet(UnoWorkbook& book, QString name) : book_(book), name_(std::move(name)) {}
     QString CellText(int row, int column) override;
+    QList<QVariant> ColumnValues(int firstRow, int count, int column) override;
 
     css::uno::Reference<css::sheet::XSpreadsheet> sheet;
     const QString& name() const { return name_; }
 
 private:
+    // Runs one read of the sheet, once more on a new office should the
+    // office die under it.
+    template <class F> auto read(F&& f, const QString& what);
+
     UnoWorkbook& book_;
     QString name_;
 };

@@ -10,6 +10,8 @@
 #include "common/error.h"
 #include "generator/certificatefill.h"
 #include "generator/generationrun.h"
+#include "office/spreadsheet.h"
+#include "printing/runlist.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,6 +88,16 @@ private:
     GenerationEnd run(const GenerationCallbacks& fills)
     {
         return runGeneration(engine, view, record, fills);
+    }
+
+    // The run list as "number kind" lines.
+    static QStringList listedDocuments()
+    {
+        const printing::RunList list = printing::readRunList();
+        QStringList lines = list.problems;
+        for (const printing::DocumentRef& d : list.documents)
+            lines << d.certificate + u' ' + paths::kindName(d.kind);
+        return lines;
     }
 
 private slots:
@@ -167,6 +179,38 @@ private slots:
         QCOMPARE(view.log, expected);
         QVERIFY(!QFileInfo::exists(paths::dataFile()));
         QCOMPARE(recordTexts(record), dataRow("A4")); // the last row stays in the record
+        QCOMPARE(listedDocuments(),
+                 (QStringList{"A2 正本", "A2 副本", "A3 正本", "A3 副本", "A4 正本", "A4 副本"}));
+    }
+
+    // The rows end at the first empty first cell past a block of the count; a
+    // cell holding a space is data, and rows after the end are not counted.
+    void rowsAreCountedByBlocks()
+    {
+        constexpr int end = DataRowCounter::block + 50; // the sheet row that ends the data
+        QList<QStringList> rows;
+        for (int row = 2; row <= end + 400; ++row)
+            rows << QStringList{row == end ? QString() : QStringLiteral("R%1").arg(row)};
+        rows[1000 - 2] = QStringList{QStringLiteral(" ")};
+        makeDataFile(rows);
+        auto excel = office::defaultEngine().createSpreadsheetApplication();
+        office::sheet::Worksheet& sheet =
+            excel->GetObject(paths::dataFile()).Worksheets(QStringLiteral("Sheet1"));
+        DataRowCounter counter(sheet);
+        int reads = 1;
+        while (!counter.step())
+            ++reads;
+        QCOMPARE(counter.rows(), end - 2);
+        QCOMPARE(reads, 2);
+
+        // An empty first data row is no data, whatever follows.
+        makeDataFile(QList<QStringList>{{QString()}, {QStringLiteral("R3")}});
+        office::sheet::Worksheet& empty =
+            excel->GetObject(paths::dataFile()).Worksheets(QStringLiteral("Sheet1"));
+        DataRowCounter none(empty);
+        QVERIFY(none.step());
+        QCOMPARE(none.rows(), 0);
+        excel->Quit();
     }
 
     // Values arrive as the sheet shows them, untouched; the tenth column is not read.
@@ -256,17 +300,24 @@ private slots:
         makeDataFile(
             QList<QStringList>{dataRow("G2"), dataRow("G3"), dataRow("G4"), dataRow("G5")});
         engine.killFor = QStringLiteral("G3 ") + paths::templateFile(TemplateKind::Original);
-        QCOMPARE(run(realFills()), GenerationEnd::Completed);
+        const QByteArray data = readBytes(paths::dataFile());
+        QCOMPARE(run(realFills()), GenerationEnd::Incomplete);
 
-        QVERIFY2(view.messages.size() == 2, qPrintable(view.messages.join(u'|')));
+        // The data file is the only copy of the missing certificate's row: it
+        // stays, and the last message says so.
+        QVERIFY2(view.messages.size() == 3, qPrintable(view.messages.join(u'|')));
         QVERIFY2(view.messages[0].startsWith(QString::number(morvanta::errc::OfficeGone) + u':'),
                  qPrintable(view.messages[0]));
         QCOMPARE(view.messages[1], completionMessage());
+        QCOMPARE(view.messages[2], QStringLiteral("有 1 份证书未能生成，下载数据文件已保留。"));
+        QCOMPARE(view.log.last(), QStringLiteral("show"));
+        QCOMPARE(readBytes(paths::dataFile()), data);
         QCOMPARE(
             filesBelow(paths::outputDir()),
-            (QStringList{"G2（副本）.doc", "G2（正本）.doc", "G3（副本）.doc", "G4（副本）.doc",
-                         "G4（正本）.doc", "G5（副本）.doc", "G5（正本）.doc"}));
-        QVERIFY(!QFileInfo::exists(paths::dataFile()));
+            (QStringList{".morvanta-run", "G2（副本）.doc", "G2（正本）.doc", "G3（副本）.doc",
+                         "G4（副本）.doc", "G4（正本）.doc", "G5（副本）.doc", "G5（正本）.doc"}));
+        QCOMPARE(listedDocuments(), (QStringList{"G2 正本", "G2 副本", "G3 副本", "G4 正本",
+                                                 "G4 副本", "G5 正本", "G5 副本"}));
         QVERIFY(SavedDocument(paths::outputDir() + QStringLiteral("G5（正本）.doc"))
                     .contains(QStringLiteral("青山市G5号康复中心")));
     }
@@ -323,7 +374,7 @@ private slots:
             init();
             QVERIFY(QFile::remove(duplicate));
             makeDataFile(failing);
-            QCOMPARE(run(realFills()), GenerationEnd::Completed);
+            QCOMPARE(run(realFills()), GenerationEnd::Incomplete);
             cleanup();
             messages[processes - 1] = view.log;
         }
@@ -344,8 +395,10 @@ private slots:
         for (const QString& line :
              messages[0].filter(QRegularExpression(QStringLiteral("^message "))))
             shown << line.mid(8).section(u':', 0, 0).left(12);
-        QCOMPARE(shown, (QStringList{"未找到该文件", "75", "未找到该文件", "6", "未找到该文件",
-                                     completionMessage().left(12)}));
+        QCOMPARE(shown, (QStringList{
+                            "未找到该文件", "75", "未找到该文件", "6", "未找到该文件",
+                            completionMessage().left(12),
+                            QStringLiteral("有 3 份证书未能生成，下载数据文件已保留。").left(12)}));
     }
 
     // A console run whose fills failed does not pass for a success.
@@ -357,9 +410,11 @@ private slots:
         QProcess console;
         console.start(QStringLiteral(MORVANTA_CONSOLE_PATH), QStringList());
         QVERIFY(console.waitForFinished(150000));
-        const QString err = QString::fromUtf8(console.readAllStandardError());
+        const QString out = QString::fromUtf8(console.readAllStandardOutput());
         QCOMPARE(console.exitCode(), 3);
-        QVERIFY2(err.contains(QStringLiteral("1 份文档未能生成")), qPrintable(err));
+        QVERIFY2(out.endsWith(QStringLiteral("有 1 份证书未能生成，下载数据文件已保留。\n")),
+                 qPrintable(out));
+        QVERIFY(QFileInfo::exists(paths::dataFile()));
     }
 };
 

@@ -124,8 +124,9 @@ private slots:
                      qPrintable(seen));
 
         QCOMPARE(filesBelow(paths::outputDir()),
-                 (QStringList{"A001（副本）.doc", "A001（正本）.doc", "A002（副本）.doc",
-                              "A002（正本）.doc", "A003（副本）.doc", "A003（正本）.doc"}));
+                 (QStringList{".morvanta-run", "A001（副本）.doc", "A001（正本）.doc",
+                              "A002（副本）.doc", "A002（正本）.doc", "A003（副本）.doc",
+                              "A003（正本）.doc"}));
         QVERIFY(isOleFile(paths::outputDir() + QStringLiteral("A003（副本）.doc")));
         QVERIFY(!QFile::exists(paths::dataFile()));
         QCOMPARE(window->zhengshuhao, QStringLiteral("A003"));

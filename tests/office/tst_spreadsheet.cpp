@@ -83,6 +83,39 @@ private Q_SLOTS:
         app->Quit();
     }
 
+    // A column read as a block: texts as written, numbers as numbers, empty
+    // cells as empty text, and the block cut at the sheet's last row.
+    void columnValuesInOneRead()
+    {
+        const QString file = path(QStringLiteral("column.xls"));
+        const auto number = [](const char* value, const char* style = "") {
+            return QList<Cell>{Cell{{},
+                                    QStringLiteral("float"),
+                                    QString::fromLatin1(value),
+                                    QString::fromLatin1(style)}};
+        };
+        testfiles::makeWorkbook(file, {{Cell::str(QStringLiteral("证书号"))},
+                                       {Cell::str(QStringLiteral("事证001"))},
+                                       number("42"),
+                                       number("1234.5", "num2"),
+                                       {Cell::str(QStringLiteral(" "))},
+                                       {Cell::str({})},
+                                       {Cell::str(QStringLiteral("后"))}});
+        auto app = defaultEngine().createSpreadsheetApplication();
+        sheet::Worksheet& sheet = app->GetObject(file).Worksheets(QStringLiteral("Sheet1"));
+        const QList<QVariant> values = sheet.ColumnValues(2, 8, 1);
+        const QList<QVariant> expected{
+            QStringLiteral("事证001"), 42.0,      1234.5,   QStringLiteral(" "), QString(),
+            QStringLiteral("后"),      QString(), QString()};
+        QCOMPARE(values, expected);
+        QCOMPARE(sheet.CellText(4, 1), QStringLiteral("1,234.50")); // what it shows differs
+
+        QCOMPARE(sheet.ColumnValues(1048570, 100, 1).size(), 7);
+        QCOMPARE(sheet.ColumnValues(1048577, 5, 1), QList<QVariant>());
+        QVERIFY_THROWS_EXCEPTION(Error, sheet.ColumnValues(0, 5, 1));
+        app->Quit();
+    }
+
     void otherSpreadsheetFormatsUnderAnXlsName()
     {
         // An HTML table saved as .xls, as some download portals do.
