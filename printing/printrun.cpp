@@ -63,6 +63,7 @@ struct Exported
     DocumentRef document;
     QString pdf;
     PageSize size;
+    bool fits = true; // passed the check
 };
 
 // One call's state: the exports, what was held back or failed.
@@ -74,8 +75,10 @@ public:
     {
     }
 
-    // Exports `source` and checks it; empty when it must not be printed.
-    std::optional<Exported> take(const QString& source, const DocumentRef& document, bool force)
+    // Exports `source` and checks it; empty when it failed. One that fails
+    // the check is only returned with `keepFailed`, marked as not fitting.
+    std::optional<Exported> take(const QString& source, const DocumentRef& document, bool force,
+                                 bool keepFailed = false)
     {
         Exported result{document, workspace_.file(QStringLiteral("%1.pdf").arg(++count_)), {}};
         try {
@@ -85,6 +88,8 @@ public:
                 throw PrintFailure(QStringLiteral("%1导出的 PDF 没有页面。").arg(label(document)));
             result.size = pages.first();
             observer_.exported(count_, total_);
+            observer_.checked(document, int(std::max<qsizetype>(exported.pages, pages.size())),
+                              exported.placeholderLeft);
             bool fits = true;
             if (std::max<qsizetype>(exported.pages, pages.size()) > 1) {
                 observer_.message(QStringLiteral("%1有 %2 页，打印前请检查。")
@@ -98,6 +103,10 @@ public:
                 fits = false;
             }
             if (!fits && !force) {
+                if (keepFailed) {
+                    result.fits = false;
+                    return result;
+                }
                 heldBack << document;
                 return std::nullopt;
             }
@@ -284,7 +293,7 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
                     cancelled = true;
                     break;
                 }
-                if (auto e = batch.take(sources[i], documents[i], settings.force)) {
+                if (auto e = batch.take(sources[i], documents[i], settings.force, true)) {
                     if (!exports.isEmpty() && !e->size.sameAs(exports.first().size)) {
                         observer.message(
                             QStringLiteral("%1的纸张大小与%2不同，未打印。")
@@ -295,8 +304,21 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
                     exports << *e;
                 }
             }
-            if (cancelled || exports.isEmpty())
+            if (cancelled)
                 continue;
+            QList<DocumentRef> held;
+            for (const Exported& e : exports) {
+                if (!e.fits)
+                    held << e.document;
+            }
+            if (!held.isEmpty() && !observer.printHeldBack(held)) {
+                batch.heldBack << held;
+                exports.removeIf([](const Exported& e) { return !e.fits; });
+            }
+            if (exports.isEmpty() || observer.cancelRequested()) {
+                cancelled = cancelled || observer.cancelRequested();
+                continue;
+            }
             if (!send(cups, batch, exports, kind, destination, jobs, observer)) {
                 failed = true;
                 continue;
