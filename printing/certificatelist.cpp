@@ -264,7 +264,7 @@ QVariant CertificateList::data(const QModelIndex& index, int role) const
 
 bool CertificateList::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (!index.isValid() || index.column() == Number || role != Qt::CheckStateRole)
+    if (!index.isValid() || index.column() == Number || role != Qt::CheckStateRole || locked_)
         return false;
     const int k = index.column() == Original ? 0 : 1;
     Line& line = lines_[index.row()];
@@ -281,7 +281,8 @@ Qt::ItemFlags CertificateList::flags(const QModelIndex& index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags flags = Qt::ItemIsEnabled;
-    if (index.column() != Number && lines_[index.row()].present[index.column() == Original ? 0 : 1])
+    if (index.column() != Number && !locked_ &&
+        lines_[index.row()].present[index.column() == Original ? 0 : 1])
         flags |= Qt::ItemIsUserCheckable;
     return flags;
 }

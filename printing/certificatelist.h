@@ -69,6 +69,9 @@ public:
     Check checkOf(const DocumentRef& document) const;
     void clearChecks();
 
+    // While locked (a run is using the ticks) no tick changes by hand.
+    void setLocked(bool locked) { locked_ = locked; }
+
     const QList<Line>& lines() const { return lines_; }
     int lineOf(const QString& certificate) const; // -1 when not listed
     QString outputDir() const { return outputDir_; }
@@ -89,6 +92,7 @@ private:
 
     QList<Line> lines_;
     QString outputDir_;
+    bool locked_ = false;
 };
 
 // Narrows the list to the certificate numbers that contain the filter text

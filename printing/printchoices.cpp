@@ -16,8 +16,7 @@ QString group(paths::TemplateKind kind)
 
 QSettings store()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Morvanta"),
-                     QStringLiteral("MorvantaPrint"));
+    return QSettings(QStringLiteral("Morvanta"), QStringLiteral("MorvantaPrint"));
 }
 
 } // namespace

@@ -14,24 +14,20 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTableView>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 
 namespace printing {
 
-using paths::TemplateKind;
 using look::songti;
-using look::twipsRect;
+using paths::TemplateKind;
 
 using Failures = unhandled::Failures<morvanta::Error, morvanta::errc::OfficeFailure>;
 
@@ -56,26 +52,6 @@ QString stateName(JobState state)
         return QStringLiteral("已完成");
     }
     return {};
-}
-
-QLabel* addLabel(QWidget* form, const QString& text, const QRect& place, const QFont& font,
-                 bool blue = false)
-{
-    auto* label = new QLabel(text, form);
-    label->setGeometry(place);
-    label->setFont(font);
-    if (blue)
-        look::setTextColor(label, look::textBlue());
-    return label;
-}
-
-QPushButton* addButton(QWidget* form, const char* name, const QString& text, const QRect& place)
-{
-    auto* button = new QPushButton(text, form);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(place);
-    button->setAutoDefault(false);
-    return button;
 }
 
 // The closing message shows at most this many of a run's messages.
@@ -115,8 +91,8 @@ public:
     void jobChanged(const QString& printer, int job, const JobStatus& status) override
     {
         post([w = window_, printer, job, status] {
-            QString text = QStringLiteral("%1：%2").arg(jobLabel(printer, job),
-                                                       stateName(status.state));
+            QString text =
+                QStringLiteral("%1：%2").arg(jobLabel(printer, job), stateName(status.state));
             if (!status.message.isEmpty())
                 text += QStringLiteral("（%1）").arg(status.message);
             w->state_->setText(text);
@@ -153,6 +129,7 @@ PrintWindow::PrintWindow(DocumentExporter& exporter, QWidget* parent)
 {
     setObjectName(QStringLiteral("MorvantaPrint"));
     setWindowTitle(QStringLiteral("证书打印"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("morvanta-print")));
     setFont(songti(9));
     setFixedSize(look::twipsSize(9000, 8190));
     filter_.setSourceModel(&list_);
@@ -179,127 +156,6 @@ PrintWindow::~PrintWindow()
     }
 }
 
-void PrintWindow::createControls()
-{
-    addLabel(this, QStringLiteral("请选择要打印的证书"), twipsRect(360, 240, 8280, 420),
-             songti(15, true), true);
-    addLabel(this, QStringLiteral("查找证书号："), twipsRect(360, 855, 1300, 330), songti(10.5));
-    find_ = new QLineEdit(this);
-    find_->setObjectName(QStringLiteral("find"));
-    find_->setGeometry(twipsRect(1650, 810, 3000, 360));
-    connect(find_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        filter_.setText(text);
-    });
-    auto* latest = addButton(this, "latest", QStringLiteral("最近一次生成"),
-                             twipsRect(4800, 795, 1440, 390));
-    auto* all = addButton(this, "all", QStringLiteral("全选"), twipsRect(6330, 795, 1110, 390));
-    auto* none = addButton(this, "none", QStringLiteral("全不选"), twipsRect(7530, 795, 1110, 390));
-    connect(latest, &QPushButton::clicked, this, &PrintWindow::latest_Click);
-    connect(all, &QPushButton::clicked, this, &PrintWindow::all_Click);
-    connect(none, &QPushButton::clicked, this, &PrintWindow::none_Click);
-
-    table_ = new QTableView(this);
-    table_->setObjectName(QStringLiteral("list"));
-    table_->setGeometry(twipsRect(360, 1320, 8280, 3750));
-    table_->setModel(&filter_);
-    table_->setSelectionMode(QAbstractItemView::NoSelection);
-    table_->verticalHeader()->hide();
-    table_->verticalHeader()->setDefaultSectionSize(22);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table_->setColumnWidth(CertificateList::Number, 250);
-    table_->setColumnWidth(CertificateList::Original, 140);
-    table_->horizontalHeader()->setStretchLastSection(true);
-    count_ = addLabel(this, QString(), twipsRect(360, 5130, 8280, 300), songti(9));
-    count_->setObjectName(QStringLiteral("count"));
-    connect(&list_, &CertificateList::ticksChanged, this, &PrintWindow::updateCount);
-
-    createDestination(TemplateKind::Original, 5580);
-    createDestination(TemplateKind::Duplicate, 6060);
-
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName(QStringLiteral("progress"));
-    progress_->setGeometry(twipsRect(360, 6630, 3000, 330));
-    progress_->setFormat(QStringLiteral("%v / %m"));
-    progress_->setRange(0, 1);
-    progress_->setValue(0);
-    state_ = addLabel(this, QString(), twipsRect(3480, 6630, 5160, 330), songti(9), true);
-    state_->setObjectName(QStringLiteral("state"));
-
-    const int top = 7290, height = 480;
-    print_ = addButton(this, "print", QStringLiteral("打印"), twipsRect(360, top, 1500, height));
-    pdf_ = addButton(this, "pdf", QStringLiteral("导出PDF…"), twipsRect(2055, top, 1500, height));
-    template_ =
-        addButton(this, "template", QStringLiteral("打印模板"), twipsRect(3750, top, 1500, height));
-    cancel_ = addButton(this, "cancel", QStringLiteral("取消"), twipsRect(5445, top, 1500, height));
-    close_ = addButton(this, "close", QStringLiteral("关闭"), twipsRect(7140, top, 1500, height));
-    auto* kinds = new QMenu(template_);
-    for (const TemplateKind kind : {TemplateKind::Original, TemplateKind::Duplicate}) {
-        kinds->addAction(QStringLiteral("%1模板").arg(kindName(kind)), this,
-                         [this, kind] { template_Click(kind); });
-    }
-    template_->setMenu(kinds);
-    connect(print_, &QPushButton::clicked, this, &PrintWindow::print_Click);
-    connect(pdf_, &QPushButton::clicked, this, &PrintWindow::pdf_Click);
-    connect(cancel_, &QPushButton::clicked, this, &PrintWindow::cancel_Click);
-    connect(close_, &QPushButton::clicked, this, &PrintWindow::close_Click);
-    cancel_->setEnabled(false);
-    idleOnly_ << find_ << latest << all << none << table_ << original_.printer << original_.tray
-              << original_.copies << duplicate_.printer << duplicate_.tray << duplicate_.copies
-              << print_ << pdf_ << template_;
-}
-
-void PrintWindow::createDestination(TemplateKind kind, int top)
-{
-    KindControls& c = controls(kind);
-    const QString name = kind == TemplateKind::Original ? QStringLiteral("original")
-                                                        : QStringLiteral("duplicate");
-    addLabel(this, kindName(kind) + u'：', twipsRect(360, top + 45, 900, 300), songti(10.5, true),
-             true);
-    addLabel(this, QStringLiteral("打印机"), twipsRect(1200, top + 45, 700, 300), songti(9));
-    c.printer = new QComboBox(this);
-    c.printer->setObjectName(name + QStringLiteral("Printer"));
-    c.printer->setGeometry(twipsRect(1860, top, 3000, 360));
-    addLabel(this, QStringLiteral("纸盒"), twipsRect(5010, top + 45, 500, 300), songti(9));
-    c.tray = new QComboBox(this);
-    c.tray->setObjectName(name + QStringLiteral("Tray"));
-    c.tray->setGeometry(twipsRect(5490, top, 1800, 360));
-    addLabel(this, QStringLiteral("份数"), twipsRect(7440, top + 45, 500, 300), songti(9));
-    c.copies = new QSpinBox(this);
-    c.copies->setObjectName(name + QStringLiteral("Copies"));
-    c.copies->setGeometry(twipsRect(7920, top, 720, 360));
-    c.copies->setRange(1, 999);
-    connect(c.printer, &QComboBox::currentIndexChanged, this,
-            [this, kind] { fillTrays(kind, QString()); });
-}
-
-PrintWindow::KindControls& PrintWindow::controls(TemplateKind kind)
-{
-    return kind == TemplateKind::Original ? original_ : duplicate_;
-}
-
-void PrintWindow::fillTrays(TemplateKind kind, const QString& tray)
-{
-    KindControls& c = controls(kind);
-    c.tray->clear();
-    const int index = c.printer->currentIndex();
-    if (index < 0 || index >= printers_.size())
-        return;
-    const Printer& printer = printers_[index];
-    if (printer.trays.isEmpty())
-        c.tray->addItem(QStringLiteral("（默认）"), QString());
-    for (const Tray& t : printer.trays)
-        c.tray->addItem(t.label.isEmpty() ? t.keyword : t.label, t.keyword);
-    const int wanted = c.tray->findData(tray.isEmpty() ? printer.defaultTray : tray);
-    c.tray->setCurrentIndex(std::max(wanted, 0));
-}
-
-Destination PrintWindow::destination(TemplateKind kind) const
-{
-    const KindControls& c = kind == TemplateKind::Original ? original_ : duplicate_;
-    return {c.printer->currentData().toString(), c.tray->currentData().toString(),
-            c.copies->value()};
-}
-
 void PrintWindow::load(const QStringList& arguments)
 {
     try {
@@ -315,10 +171,11 @@ void PrintWindow::load(const QStringList& arguments)
         const QSignalBlocker block(c.printer);
         c.printer->clear();
         for (const Printer& printer : printers_)
-            c.printer->addItem(printer.description.isEmpty()
-                                   ? printer.name
-                                   : QStringLiteral("%1（%2）").arg(printer.name, printer.description),
-                               printer.name);
+            c.printer->addItem(
+                printer.description.isEmpty()
+                    ? printer.name
+                    : QStringLiteral("%1（%2）").arg(printer.name, printer.description),
+                printer.name);
         c.printer->setCurrentIndex(c.printer->findData(kept.printer));
         fillTrays(kind, kept.tray);
         c.copies->setValue(kept.copies);
@@ -357,6 +214,10 @@ void PrintWindow::updateCount()
     for (const CertificateList::Line& line : list_.lines())
         originals += int(line.ticked[0]);
     const int total = list_.tickedCount();
+    if (!worker_) {
+        progress_->setRange(0, std::max(total, 1));
+        progress_->setValue(0);
+    }
     count_->setText(QStringLiteral("已选 %1 份：正本 %2 份，副本 %3 份")
                         .arg(total)
                         .arg(originals)
@@ -419,9 +280,8 @@ void PrintWindow::pdf_Click()
         start(QStringLiteral("导出PDF"), [this, documents, target, folder](PrintObserver& o) {
             const Outcome outcome = writeReviewPdf(documents, target, exporter_, o, folder);
             if (outcome == Outcome::Completed)
-                QMetaObject::invokeMethod(this, [this, target] {
-                    openUrl_(QUrl::fromLocalFile(target));
-                });
+                QMetaObject::invokeMethod(
+                    this, [this, target] { openUrl_(QUrl::fromLocalFile(target)); });
             return outcome;
         });
     });
@@ -432,9 +292,8 @@ void PrintWindow::template_Click(TemplateKind kind)
     Failures::runHandler([this, kind] {
         keepChoices();
         const Destination to = destination(kind);
-        start(QStringLiteral("打印%1模板").arg(kindName(kind)), [this, kind, to](PrintObserver& o) {
-            return printTemplate(kind, to, exporter_, o);
-        });
+        start(QStringLiteral("打印%1模板").arg(kindName(kind)),
+              [this, kind, to](PrintObserver& o) { return printTemplate(kind, to, exporter_, o); });
     });
 }
 
@@ -498,9 +357,10 @@ void PrintWindow::finish(Outcome outcome)
 void PrintWindow::setRunning(bool running)
 {
     for (QWidget* widget : std::as_const(idleOnly_))
-        widget->setEnabled(!running && !(printers_.isEmpty() && (widget == print_ ||
-                                                                 widget == template_)));
+        widget->setEnabled(!running &&
+                           !(printers_.isEmpty() && (widget == print_ || widget == template_)));
     cancel_->setEnabled(running);
+    list_.setLocked(running);
 }
 
 bool PrintWindow::confirmHeldBack(const QList<DocumentRef>& documents)
@@ -512,8 +372,11 @@ bool PrintWindow::confirmHeldBack(const QList<DocumentRef>& documents)
                     this);
     box.setObjectName(QStringLiteral("heldBack"));
     box.setTextFormat(Qt::PlainText);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    for (const auto& [which, text] : {std::pair{QMessageBox::Ok, QStringLiteral("确定")},
+                                      std::pair{QMessageBox::Cancel, QStringLiteral("取消")}}) {
+        box.button(which)->setText(text);
+        box.button(which)->setIcon(QIcon()); // some styles draw one
+    }
     box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;
 }

@@ -90,7 +90,7 @@ private:
     CertificateList list_;
     CertificateFilter filter_;
     QList<Printer> printers_;
-    QStringList notices_; // said once the window shows
+    QStringList notices_;  // said once the window shows
     QStringList messages_; // of the current run
     QString runName_;
 

@@ -64,9 +64,10 @@ private slots:
         // The latest run: B2 and A1 in row order, B2 listed twice (a later
         // row of the same number), A1's duplicate failed and C3's original
         // was deleted since.
-        for (const auto& [certificate, kind] :
-             {std::pair{QStringLiteral("B2"), O}, {QStringLiteral("B2"), D},
-              {QStringLiteral("A1"), O}, {QStringLiteral("C3"), D}})
+        for (const auto& [certificate, kind] : {std::pair{QStringLiteral("B2"), O},
+                                                {QStringLiteral("B2"), D},
+                                                {QStringLiteral("A1"), O},
+                                                {QStringLiteral("C3"), D}})
             document(certificate, kind, 0);
         writeRunList({{QStringLiteral("B2"), O},
                       {QStringLiteral("B2"), D},
@@ -131,6 +132,13 @@ private slots:
         QCOMPARE(list.tickedDocuments(), (QList<DocumentRef>{{"B2", D}, {"ＮＥＷ-y", O}}));
         list.tickAll();
         QCOMPARE(list.tickedCount(), 8);
+
+        // While a run uses the ticks they cannot be changed by hand.
+        list.setLocked(true);
+        QVERIFY(!list.setData(list.index(0, CertificateList::Original), Qt::Unchecked,
+                              Qt::CheckStateRole));
+        QVERIFY(!(list.flags(list.index(0, CertificateList::Original)) & Qt::ItemIsUserCheckable));
+        QCOMPARE(list.tickedCount(), 8);
     }
 
     void filterIgnoresCaseAndWidth()
@@ -180,7 +188,8 @@ private slots:
         QCOMPARE(list.data(list.index(0, CertificateList::Duplicate), Qt::DisplayRole).toString(),
                  QStringLiteral("通过"));
         QVERIFY(list.data(list.index(0, CertificateList::Original), Qt::ForegroundRole).isValid());
-        QVERIFY(!list.data(list.index(0, CertificateList::Duplicate), Qt::ForegroundRole).isValid());
+        QVERIFY(
+            !list.data(list.index(0, CertificateList::Duplicate), Qt::ForegroundRole).isValid());
 
         const QString question = heldBackQuestion({{"B2", O}, {"A1", O}}, list);
         QVERIFY(question.contains(QStringLiteral("证书“B2”（正本）：2 页")));

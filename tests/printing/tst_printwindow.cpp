@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -37,14 +38,17 @@ QString certificate(int row)
 
 const QString shots = QStringLiteral(MORVANTA_BUILD_DIR "/screenshots/");
 
-// What the window shows on the screen, through the X server (not Qt's own
-// rendering), saved under `name`; the number of blue-text pixels in it.
-int screenshot(WId window, const QString& name)
+// What the screen shows in `area` (a window with its frame, and whatever
+// lies over it), read back from the X server rather than from Qt's own
+// rendering and saved under `name`; the number of blue-text pixels in it.
+// On the window's thread.
+int screenshot(const QRect& area, const QString& name)
 {
     QDir().mkpath(shots);
     const QString file = shots + name + QStringLiteral(".png");
-    QProcess::execute(QStringLiteral("import"),
-                      {QStringLiteral("-window"), QString::number(window), file});
+    QGuiApplication::primaryScreen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .save(file);
     const QImage shot(file);
     int blue = 0;
     for (int y = 0; y < shot.height(); ++y)
@@ -78,17 +82,20 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box || !box->isVisible())
             return;
-        QTest::qWait(300); // mapped and painted
+        // Mapped, framed and painted before anything is taken of the screen.
+        if (!QTest::qWaitForWindowExposed(box))
+            qWarning("a message box was not exposed");
+        QTest::qWait(500);
         if (box->objectName() == u"heldBack") {
             questions << box->text();
             if (!heldBackShot.isEmpty())
-                screenshot(box->winId(), heldBackShot);
+                screenshot(box->parentWidget()->frameGeometry(), heldBackShot);
             box->button(printHeldBack ? QMessageBox::Ok : QMessageBox::Cancel)->click();
             return;
         }
         messages << box->text();
-        if (!finalShot.isEmpty())
-            screenshot(box->winId(), finalShot);
+        if (!finalShot.isEmpty()) // the window with the message over it
+            screenshot(box->parentWidget()->frameGeometry(), finalShot);
         box->button(QMessageBox::Ok)->click();
     }
     QTimer timer_;
@@ -135,7 +142,8 @@ private:
         auto window = std::make_unique<PrintWindow>(exporter_);
         window->load();
         window->show();
-        QTest::qWaitForWindowExposed(window.get());
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            qWarning("the print window was not exposed");
         QTest::qWait(300);
         return window;
     }
@@ -167,9 +175,9 @@ private slots:
         }
         writeRunList(run, out_);
         // An earlier run's documents, listed below the latest run.
-        testpdf::writeDocument(out_ + documentFileName(QStringLiteral("OLD-0001"),
-                                                       TemplateKind::Original),
-                               QStringLiteral("A3L"), QStringLiteral("OLD-0001"));
+        testpdf::writeDocument(
+            out_ + documentFileName(QStringLiteral("OLD-0001"), TemplateKind::Original),
+            QStringLiteral("A3L"), QStringLiteral("OLD-0001"));
         keepChoice(TemplateKind::Original, {QStringLiteral("orig"), QStringLiteral("bottom"), 1});
         keepChoice(TemplateKind::Duplicate, {QStringLiteral("dup"), QStringLiteral("manual"), 1});
     }
@@ -183,7 +191,7 @@ private slots:
         QCOMPARE(window->certificates().lines().last().certificate, QStringLiteral("OLD-0001"));
         QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("originalTray"))->currentData(),
                  QVariant(QStringLiteral("bottom")));
-        QVERIFY(screenshot(window->winId(), QStringLiteral("printwindow-list")) > 100);
+        QVERIFY(screenshot(window->frameGeometry(), QStringLiteral("printwindow-list")) > 100);
 
         // While it works: the progress bar moves and the window is drawn.
         QList<int> progress;
@@ -192,12 +200,15 @@ private slots:
             if (exports % 10 != 0)
                 return;
             QProgressBar* bar = window->findChild<QProgressBar*>(QStringLiteral("progress"));
-            int value = 0;
             QMetaObject::invokeMethod(
-                window.get(), [&] { value = bar->value(); }, Qt::BlockingQueuedConnection);
-            progress << value;
-            bluePixels << screenshot(window->winId(),
-                                     QStringLiteral("printwindow-progress-%1").arg(exports));
+                window.get(),
+                [&] {
+                    progress << bar->value();
+                    bluePixels << screenshot(
+                        window->frameGeometry(),
+                        QStringLiteral("printwindow-progress-%1").arg(exports));
+                },
+                Qt::BlockingQueuedConnection);
         };
         const QList<int> before = cups_->jobs();
         Answerer answerer;
@@ -235,7 +246,8 @@ private slots:
         QCOMPARE(printed(QStringLiteral("orig")), without);
         QCOMPARE(printed(QStringLiteral("dup")), rows(1, 20));
         QVERIFY(!window->certificates().checkOf({certificate(5), TemplateKind::Original}).fits);
-        screenshot(window->winId(), QStringLiteral("printwindow-checked"));
+        QTest::qWait(500); // the closing message gone from the screen
+        screenshot(window->frameGeometry(), QStringLiteral("printwindow-checked"));
 
         // Confirmed: printed in its place, both its pages.
         answerer.printHeldBack = true;
