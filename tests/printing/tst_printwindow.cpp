@@ -22,7 +22,9 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 
 #include <memory>
 
@@ -257,6 +259,40 @@ private slots:
         with.insert(5, certificate(5));
         QCOMPARE(printed(QStringLiteral("orig")), with);
         writeRow(5);
+    }
+
+    void reviewPdfOpensAndTemplatePrints()
+    {
+        auto window = openWindow();
+        QTemporaryDir folder(QStringLiteral(MORVANTA_BUILD_DIR "/pwreview-XXXXXX"));
+        const QString target = folder.filePath(QStringLiteral("审阅.pdf"));
+        QList<QUrl> opened;
+        window->setPdfTargetAsker([&] { return target; });
+        window->setUrlOpener([&](const QUrl& url) { opened << url; });
+        const QList<int> before = cups_->jobs();
+        {
+            Answerer answerer;
+            QSignalSpy finished(window.get(), &PrintWindow::runFinished);
+            window->findChild<QPushButton*>(QStringLiteral("pdf"))->click();
+            QVERIFY(finished.wait(120000));
+            QCOMPARE(finished.first().first().value<Outcome>(), Outcome::Completed);
+        }
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(target)});
+        QCOMPARE(testpdf::readPdf(target).size(), 40);
+        QCOMPARE(cups_->jobs(), before);
+
+        // The calibration print: the template itself to the originals' printer.
+        QVERIFY(QDir().mkpath(paths::templatesDir()));
+        testpdf::writeDocument(paths::templateFile(TemplateKind::Original), QStringLiteral("A3L"),
+                               QStringLiteral("TEMPLATE"), 1, QStringLiteral("单位名称"));
+        {
+            Answerer answerer;
+            QSignalSpy finished(window.get(), &PrintWindow::runFinished);
+            window->template_Click(TemplateKind::Original);
+            QVERIFY(finished.wait(120000));
+            QCOMPARE(finished.first().first().value<Outcome>(), Outcome::Completed);
+        }
+        QCOMPARE(printed(QStringLiteral("orig")), QStringList{QStringLiteral("TEMPLATE")});
     }
 
     void cancelStopsBeforeTheNextDocumentAndCancelsTheJob()
