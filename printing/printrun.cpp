@@ -293,19 +293,13 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
                     cancelled = true;
                     break;
                 }
-                if (auto e = batch.take(sources[i], documents[i], settings.force, true)) {
-                    if (!exports.isEmpty() && !e->size.sameAs(exports.first().size)) {
-                        observer.message(
-                            QStringLiteral("%1的纸张大小与%2不同，未打印。")
-                                .arg(label(e->document), label(exports.first().document)));
-                        failed = true;
-                        continue;
-                    }
+                if (auto e = batch.take(sources[i], documents[i], settings.force, true))
                     exports << *e;
-                }
             }
             if (cancelled)
                 continue;
+            // Documents that failed the check wait for the observer's word;
+            // those it keeps out are held back.
             QList<DocumentRef> held;
             for (const Exported& e : exports) {
                 if (!e.fits)
@@ -314,6 +308,18 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
             if (!held.isEmpty() && !observer.printHeldBack(held)) {
                 batch.heldBack << held;
                 exports.removeIf([](const Exported& e) { return !e.fits; });
+            }
+            // One job carries one media: a page of another size stays out.
+            for (qsizetype k = 1; k < exports.size();) {
+                if (exports[k].size.sameAs(exports.first().size)) {
+                    ++k;
+                    continue;
+                }
+                observer.message(
+                    QStringLiteral("%1的纸张大小与%2不同，未打印。")
+                        .arg(label(exports[k].document), label(exports.first().document)));
+                failed = true;
+                exports.removeAt(k);
             }
             if (exports.isEmpty() || observer.cancelRequested()) {
                 cancelled = cancelled || observer.cancelRequested();
