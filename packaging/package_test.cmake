@@ -80,6 +80,8 @@ foreach(expected
         -rwxr-xr-x:usr/lib/morvanta/MorvantaConsole -rwxr-xr-x:usr/lib/morvanta/morvanta-launch
         lrwxrwxrwx:usr/bin/morvanta lrwxrwxrwx:usr/bin/tolberin lrwxrwxrwx:usr/bin/morvanta-console
         -rwxr-xr-x:usr/lib/morvanta/morvanta-print lrwxrwxrwx:usr/bin/morvanta-print
+        -rwxr-xr-x:usr/lib/morvanta/MorvantaPrint -rw-r--r--:usr/share/applications/morvanta-print.desktop
+        -rw-r--r--:usr/share/icons/hicolor/48x48/apps/morvanta-print.png
         -rw-r--r--:usr/share/man/man1/morvanta-print.1.gz
         -rw-r--r--:usr/share/morvanta/templates/正本.doc -rw-r--r--:usr/share/morvanta/templates/副本.doc
         -rw-r--r--:usr/share/morvanta/down.xls

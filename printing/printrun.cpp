@@ -70,6 +70,7 @@ struct Exported
     DocumentRef document;
     QString pdf;
     PageSize size;
+    bool fits = true; // passed the check
 };
 
 // A document to export, in the order its export is taken.
@@ -108,9 +109,10 @@ public:
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
 
-    // Takes the next planned export and checks it; empty when it must not be
-    // printed.
-    std::optional<Exported> next(bool force)
+    // Takes the next planned export and checks it; empty when it failed. One
+    // that fails the check is only returned with `keepFailed`, marked as not
+    // fitting.
+    std::optional<Exported> next(bool force, bool keepFailed = false)
     {
         const size_t index = taken_++;
         const DocumentRef& document = plan_.at(qsizetype(index)).document;
@@ -122,6 +124,8 @@ public:
                 throw PrintFailure(QStringLiteral("%1导出的 PDF 没有页面。").arg(label(document)));
             result.size = pages.first();
             observer_.exported(int(taken_), int(plan_.size()));
+            observer_.checked(document, int(std::max<qsizetype>(exported.pages, pages.size())),
+                              exported.placeholderLeft);
             bool fits = true;
             if (std::max<qsizetype>(exported.pages, pages.size()) > 1) {
                 observer_.message(QStringLiteral("%1有 %2 页，打印前请检查。")
@@ -136,6 +140,10 @@ public:
                 fits = false;
             }
             if (!fits && !force) {
+                if (keepFailed) {
+                    result.fits = false;
+                    return result;
+                }
                 heldBack << document;
                 return std::nullopt;
             }
@@ -398,19 +406,38 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
                     cancelled = true;
                     break;
                 }
-                if (auto e = batch.next(settings.force)) {
-                    if (!exports.isEmpty() && !e->size.sameAs(exports.first().size)) {
-                        observer.message(
-                            QStringLiteral("%1的纸张大小与%2不同，未打印。")
-                                .arg(label(e->document), label(exports.first().document)));
-                        failed = true;
-                        continue;
-                    }
+                if (auto e = batch.next(settings.force, true))
                     exports << *e;
-                }
             }
-            if (cancelled || exports.isEmpty())
+            if (cancelled)
                 continue;
+            // Documents that failed the check wait for the observer's word;
+            // those it keeps out are held back.
+            QList<DocumentRef> held;
+            for (const Exported& e : exports) {
+                if (!e.fits)
+                    held << e.document;
+            }
+            if (!held.isEmpty() && !observer.printHeldBack(held)) {
+                batch.heldBack << held;
+                exports.removeIf([](const Exported& e) { return !e.fits; });
+            }
+            // One job carries one media: a page of another size stays out.
+            for (qsizetype k = 1; k < exports.size();) {
+                if (exports[k].size.sameAs(exports.first().size)) {
+                    ++k;
+                    continue;
+                }
+                observer.message(
+                    QStringLiteral("%1的纸张大小与%2不同，未打印。")
+                        .arg(label(exports[k].document), label(exports.first().document)));
+                failed = true;
+                exports.removeAt(k);
+            }
+            if (exports.isEmpty() || observer.cancelRequested()) {
+                cancelled = cancelled || observer.cancelRequested();
+                continue;
+            }
             if (!send(cups, batch, exports, kind, destination, jobs, observer)) {
                 failed = true;
                 continue;

@@ -42,6 +42,16 @@ public:
     virtual void exported(int /*done*/, int /*total*/) {}
     virtual void sent(int /*done*/, int /*total*/) {}
     virtual void jobChanged(const QString& /*printer*/, int /*job*/, const JobStatus& /*status*/) {}
+    // A document's check once it is exported: its pages and the first
+    // placeholder left in it (empty when none).
+    virtual void checked(const DocumentRef& /*document*/, int /*pages*/,
+                         const QString& /*placeholderLeft*/)
+    {
+    }
+    // Asked before a kind's job is sent, when documents of that kind failed
+    // the check (and printing is not forced): true prints them too, in their
+    // place; false leaves them out.
+    virtual bool printHeldBack(const QList<DocumentRef>& /*documents*/) { return false; }
     // Asked before each document and while jobs are followed.
     virtual bool cancelRequested() const { return false; }
 };

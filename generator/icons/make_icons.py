@@ -4,7 +4,7 @@
 Pure Python (zlib only), so the PNGs come out byte-identical on every run:
     python3 generator/icons/make_icons.py
 writes generator/icons/{morvanta,wait}.png and the desktop icons
-packaging/icons/<N>x<N>/{morvanta,tolberin}.png at the sizes desktops ask for,
+packaging/icons/<N>x<N>/{morvanta,tolberin,morvanta-print}.png at the sizes desktops ask for,
 resampled from the 32x32 drawing.
 """
 import os
@@ -152,6 +152,15 @@ def printer():
     return c
 
 
+def printed_certificate():
+    """The printer with a sealed certificate coming out: the print program."""
+    c = printer()
+    c.disc(20, 26, 3, RED)
+    c.ring(20, 26, 3, MAROON)
+    c.put(20, 26, YELLOW)
+    return c
+
+
 def margins():
     """A page with dashed margin lines and a ruler: the margin program."""
     c = Canvas()
@@ -184,6 +193,7 @@ def main():
         os.makedirs(folder, exist_ok=True)
         outputs[os.path.join(folder, "morvanta.png")] = certificate().scaled(size)
         outputs[os.path.join(folder, "tolberin.png")] = margins().scaled(size)
+        outputs[os.path.join(folder, "morvanta-print.png")] = printed_certificate().scaled(size)
     for path, data in outputs.items():
         with open(path, "wb") as f:
             f.write(data)

@@ -1,0 +1,37 @@
+// MorvantaPrint: the print window "证书打印". File or certificate-number
+// arguments (as the desktop's "open with" passes the selected documents)
+// tick those documents instead of the latest run.
+
+#include "common/look.h"
+#include "office/engine.h"
+#include "printing/officeexporter.h"
+#include "printing/printwindow.h"
+
+#include <QApplication>
+
+#include <csignal>
+
+int main(int argc, char* argv[])
+{
+    // A scheduler that goes away mid-job must fail the call, not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
+    QApplication app(argc, argv);
+    // The settings file (~/.config/Morvanta/MorvantaPrint.conf) and the
+    // title of the message boxes.
+    QApplication::setOrganizationName(QStringLiteral("Morvanta"));
+    QApplication::setApplicationName(QStringLiteral("MorvantaPrint"));
+    QApplication::setApplicationDisplayName(QStringLiteral("证书打印"));
+    look::installSongtiSubstitutes();
+
+    printing::OfficeExporter exporter(office::defaultEngine());
+    int status = 0;
+    {
+        printing::PrintWindow window(exporter);
+        window.load(app.arguments().mid(1));
+        window.show();
+        status = QApplication::exec();
+    }
+    // The office processes end with the program, before the windows' statics go.
+    office::shutdownDefaultEngine();
+    return status;
+}
