@@ -29,7 +29,7 @@ namespace printing {
 using look::songti;
 using paths::TemplateKind;
 
-using Failures = unhandled::Failures<morvanta::Error, morvanta::errc::OfficeFailure>;
+using unhandled::Failures;
 
 namespace {
 
