@@ -4,6 +4,7 @@
 // 2 after a failure that ended the run, 3 after a complete run in which some
 // documents could not be made (their messages were printed).
 
+#include "common/environment.h"
 #include "common/error.h"
 #include "generator/certificatefill.h"
 #include "generator/consoleview.h"
@@ -55,6 +56,7 @@ int run()
 
 int main(int argc, char* argv[])
 {
+    environment::settle();
     QCoreApplication app(argc, argv);
     int status = 2;
     try {

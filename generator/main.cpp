@@ -1,3 +1,4 @@
+#include "common/environment.h"
 #include "generator/application.h"
 #include "generator/form1.h"
 #include "generator/launcher.h"
@@ -9,6 +10,7 @@
 // form1 is closed, or after an unhandled failure has been shown.
 int main(int argc, char* argv[])
 {
+    environment::settle();
     QApplication app(argc, argv);
     prepareGeneratorApplication(app);
 
