@@ -5,6 +5,7 @@
 // after a run over every row in which some documents could not be made
 // (their messages, and how many certificates are missing, were printed).
 
+#include "common/environment.h"
 #include "common/error.h"
 #include "common/staleleftovers.h"
 #include "generator/certificatefill.h"
@@ -57,6 +58,7 @@ int run()
 
 int main(int argc, char* argv[])
 {
+    environment::settle();
     QCoreApplication app(argc, argv);
     staleleftovers::clearAtStart(); // what a killed program of ours left
     int status = 2;

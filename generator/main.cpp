@@ -1,3 +1,4 @@
+#include "common/environment.h"
 #include "common/staleleftovers.h"
 #include "generator/application.h"
 #include "generator/form1.h"
@@ -10,6 +11,7 @@
 // form1 is closed, or after an unhandled failure has been shown.
 int main(int argc, char* argv[])
 {
+    environment::settle();
     QApplication app(argc, argv);
     prepareGeneratorApplication(app);
     staleleftovers::clearAtStart(); // what a killed program of ours left

@@ -1,5 +1,6 @@
 // Tolberin: shows and edits the page margins of the two certificate templates.
 
+#include "common/environment.h"
 #include "common/messagebox.h"
 #include "margins/form2.h"
 #include "margins/messages.h"
@@ -9,6 +10,7 @@
 
 int main(int argc, char* argv[])
 {
+    environment::settle();
     QApplication app(argc, argv);
     // Also the title of its message boxes.
     QApplication::setApplicationName(QStringLiteral("Tolberin"));

@@ -40,6 +40,9 @@ struct EngineOptions
     // Office processes that sessions are spread over; never more than the
     // machine's cores, at least one.
     int processes = 2;
+    // The most data, in bytes, each office process may hold; 0: a quarter of
+    // the machine's memory, at least 2 GiB. A file that needs more is refused.
+    qint64 officeMemoryLimit = 0;
     // The office installation's program folder; empty: the one found at build time.
     QString programDir;
 };
@@ -65,7 +68,9 @@ void shutdownDefaultEngine();
 // Converts a document or spreadsheet into another format with the default
 // engine, by the office's filter name ("MS Word 97", "MS Excel 97",
 // "Rich Text Format", "MS Word 2007 XML", "Calc MS Excel 2007 XML", ...).
-// For the tools and tests that make files; the programs never need it.
-void convertFile(const QString& source, const QString& target, const QString& filterName);
+// For the tools and tests that make files; the programs never need it. A
+// `password`, when given, locks the new file against opening.
+void convertFile(const QString& source, const QString& target, const QString& filterName,
+                 const QString& password = {});
 
 } // namespace office

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 
 #include <cerrno>
+#include <algorithm>
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include <string>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -59,19 +61,40 @@ std::vector<char*> pointers(std::vector<std::string>& strings)
     return result;
 }
 
-// Every variable of ours, with TMPDIR pointing into the private folder so
-// that the office's own temporary files go where we clean up. A font
-// configuration of the caller's own is kept.
+// The variables that say where a program keeps its files; the office gets
+// its own, inside the private folder.
+constexpr const char* kOwnVariables[] = {
+    "TMPDIR=",          "SAL_USE_VCLPLUGIN=", "HOME=",
+    "XDG_CONFIG_HOME=", "XDG_CACHE_HOME=",    "XDG_DATA_HOME=",
+    "XDG_STATE_HOME=",  "XDG_RUNTIME_DIR=",   "GSETTINGS_BACKEND=",
+    "DCONF_PROFILE=",
+};
+
+// Every variable of ours but those above. TMPDIR points into the private
+// folder so that the office's own temporary files go where we clean up; so
+// do its home, configuration, cache and runtime folders, and the settings
+// that would go through dconf stay in memory: the office never writes into
+// the operator's home. A font configuration of the caller's own is kept.
 std::vector<std::string> officeEnvironment(const QString& tempDir, const QString& fontConfig)
 {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string entry(*e);
-        if (entry.rfind("TMPDIR=", 0) == 0 || entry.rfind("SAL_USE_VCLPLUGIN=", 0) == 0)
-            continue;
-        env.push_back(entry);
+        bool own = false;
+        for (const char* name : kOwnVariables)
+            own = own || entry.rfind(name, 0) == 0;
+        if (!own)
+            env.push_back(entry);
     }
+    const QString home = tempDir + QStringLiteral("/home");
     env.push_back(("TMPDIR=" + tempDir + QStringLiteral("/tmp")).toStdString());
+    env.push_back(("HOME=" + home).toStdString());
+    env.push_back(("XDG_CONFIG_HOME=" + home + QStringLiteral("/.config")).toStdString());
+    env.push_back(("XDG_CACHE_HOME=" + home + QStringLiteral("/.cache")).toStdString());
+    env.push_back(("XDG_DATA_HOME=" + home + QStringLiteral("/.local/share")).toStdString());
+    env.push_back(("XDG_STATE_HOME=" + home + QStringLiteral("/.local/state")).toStdString());
+    env.push_back(("XDG_RUNTIME_DIR=" + tempDir + QStringLiteral("/runtime")).toStdString());
+    env.push_back("GSETTINGS_BACKEND=memory");
     if (!fontConfig.isEmpty() && !qEnvironmentVariableIsSet("FONTCONFIG_FILE") &&
         !qEnvironmentVariableIsSet("FONTCONFIG_PATH"))
         env.push_back(("FONTCONFIG_FILE=" + fontConfig).toStdString());
@@ -140,6 +163,27 @@ pid_t forkOnLastingThread(const std::function<void()>& child)
 
 } // namespace
 
+qint64 defaultMemoryLimit()
+{
+    const qint64 floor = qint64(2) << 30;
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return floor;
+    return std::max(floor, qint64(pages) * pageSize / 4);
+}
+
+qint64 peakResidentOf(pid_t pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (pid <= 0 || !status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:")) // "VmHWM:   123456 kB"
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return 0;
+}
+
 QString instanceSocketFile(const QString& profileUrl)
 {
     // Named after the MD5 of the profile URL's UTF-16 code units, each byte
@@ -184,8 +228,9 @@ QStringList socketFilesOf(pid_t pid)
     return files;
 }
 
-OfficeProcess::OfficeProcess(QString programDir, int cpu)
-    : programDir_(std::move(programDir)), cpu_(cpu)
+OfficeProcess::OfficeProcess(QString programDir, int cpu, qint64 memoryLimit)
+    : programDir_(std::move(programDir)), cpu_(cpu),
+      memoryLimit_(memoryLimit > 0 ? memoryLimit : defaultMemoryLimit())
 {
 }
 
@@ -218,7 +263,9 @@ void OfficeProcess::start()
                     .arg(QRandomGenerator::global()->generate64(), 0, 16);
     addLeftover(QStringLiteral("/tmp/OSL_PIPE_%1_").arg(::getuid()) + pipeName_);
     addLeftover(instanceSocketFile(profileUrlOf(tempDir_)));
-    QDir().mkpath(tempDir_ + QStringLiteral("/tmp"));
+    // Its own scratch, home and runtime folders (see officeEnvironment).
+    for (const char* folder : {"/tmp", "/home", "/runtime"})
+        QDir().mkpath(tempDir_ + QLatin1String(folder));
     writeProfile(tempDir_, programDir_);
     // Without its own file the office sees the system's configuration.
     fontConfig_ = writeFontConfig(tempDir_);
@@ -273,6 +320,11 @@ void OfficeProcess::launch()
     CPU_ZERO(&cpus);
     if (cpu_ >= 0)
         CPU_SET(cpu_, &cpus);
+    // The office's data (heap and private writable mappings, not its code nor
+    // the address space it merely reserves) stays below the limit: a file
+    // that would need more fails to load or ends that office, never the
+    // machine.
+    const rlimit dataLimit{static_cast<rlim_t>(memoryLimit_), static_cast<rlim_t>(memoryLimit_)};
 
     const pid_t child = forkOnLastingThread([&] {
         // Only async-signal-safe calls from here on. The office dies with us,
@@ -283,6 +335,7 @@ void OfficeProcess::launch()
         ::setpgid(0, 0); // a Ctrl+C in the terminal reaches us, not the office directly
         if (cpu_ >= 0)   // every thread of the office inherits it
             ::sched_setaffinity(0, sizeof cpus, &cpus);
+        ::setrlimit(RLIMIT_DATA, &dataLimit);
         ::dup2(devNull, 0);
         ::dup2(devNull, 1);
         ::dup2(devNull, 2);

@@ -16,8 +16,10 @@ namespace office::detail {
 class OfficeProcess
 {
 public:
-    // `cpu`: the processor the office keeps to, or -1 for any.
-    explicit OfficeProcess(QString programDir, int cpu = -1);
+    // `cpu`: the processor the office keeps to, or -1 for any. `memoryLimit`:
+    // the bytes of data the office may hold; 0 for the default share of the
+    // machine's memory (defaultMemoryLimit()).
+    explicit OfficeProcess(QString programDir, int cpu = -1, qint64 memoryLimit = 0);
     ~OfficeProcess();
     OfficeProcess(const OfficeProcess&) = delete;
     OfficeProcess& operator=(const OfficeProcess&) = delete;
@@ -42,6 +44,7 @@ public:
     void kill();
 
     pid_t pid() const { return pid_; }
+    qint64 memoryLimit() const { return memoryLimit_; }
     const QString& pipeName() const { return pipeName_; }
 
     // Remembers the socket files the office has made so far, which its
@@ -59,6 +62,7 @@ private:
 
     QString programDir_;
     int cpu_ = -1;
+    qint64 memoryLimit_ = 0;
     QString tempDir_;
     QString fontConfig_; // the office's font configuration, when written
     QString pipeName_;
@@ -67,6 +71,13 @@ private:
     int exitSignal_ = 0;
     OfficeGuardian guardian_;
 };
+
+// What one office may hold when nothing else is said: a quarter of the
+// machine's memory, at least 2 GiB.
+qint64 defaultMemoryLimit();
+// The most memory the process has had resident (its high-water mark), in
+// bytes; 0 when unknown.
+qint64 peakResidentOf(pid_t pid);
 
 // The socket file of the office's single-instance check for a profile URL.
 QString instanceSocketFile(const QString& profileUrl);

@@ -12,7 +12,9 @@ namespace {
 
 // Keeps the new profile quiet and in a Chinese locale: numbers and dates are
 // displayed as on a Simplified Chinese desktop; no lock files beside the
-// documents, no backups, no recovery data.
+// documents, no backups, no recovery data. The files it opens come from
+// elsewhere and are not trusted: nothing they link to (images, frames, OLE
+// and DDE links, external data) is fetched or updated, and no macro runs.
 const char kProfileSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
 <item oor:path="/org.openoffice.Setup/L10N"><prop oor:name="ooSetupSystemLocale" oor:op="fuse"><value>zh-CN</value></prop></item>
@@ -24,6 +26,12 @@ const char kProfileSettings[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <item oor:path="/org.openoffice.Office.Common/Save/Document"><prop oor:name="CreateBackup" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Recovery/AutoSave"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Recovery/RecoveryInfo"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Security/Scripting"><prop oor:name="BlockUntrustedRefererLinks" oor:op="fuse"><value>true</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Security/Scripting"><prop oor:name="DisableMacrosExecution" oor:op="fuse"><value>true</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Security/Scripting"><prop oor:name="MacroSecurityLevel" oor:op="fuse"><value>3</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Security/Scripting"><prop oor:name="ExecutePlugins" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Calc/Content/Update"><prop oor:name="Link" oor:op="fuse"><value>1</value></prop></item>
+<item oor:path="/org.openoffice.Office.Writer/Content/Update"><prop oor:name="Link" oor:op="fuse"><value>0</value></prop></item>
 )";
 
 // A profile last used by another version makes the office run its graphics
@@ -73,7 +81,7 @@ const char kFontSettings[] = R"(<?xml version="1.0"?>
 <!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
 <fontconfig>
 <include ignore_missing="no">/etc/fonts/fonts.conf</include>
-<selectfont><rejectfont>
+%2<selectfont><rejectfont>
 %1</rejectfont></selectfont>
 </fontconfig>
 )";
@@ -86,7 +94,17 @@ QByteArray fontSettings()
             rejected += QStringLiteral("<pattern><patelt name=\"family\"><string>Noto %1 CJK "
                                        "%2</string></patelt></pattern>\n")
                             .arg(QLatin1String(kind), QLatin1String(region));
-    return QString::fromLatin1(kFontSettings).arg(rejected).toUtf8();
+    // The office's home is its private folder: the operator's own fonts are
+    // named by their real folders, read there, never written.
+    QString ownFonts;
+    const QString home = QDir::homePath();
+    const QString data =
+        qEnvironmentVariable("XDG_DATA_HOME", home + QStringLiteral("/.local/share"));
+    for (const QString& folder :
+         {data + QStringLiteral("/fonts"), home + QStringLiteral("/.fonts")})
+        if (QFileInfo(folder).isDir())
+            ownFonts += QStringLiteral("<dir>%1</dir>\n").arg(folder.toHtmlEscaped());
+    return QString::fromLatin1(kFontSettings).arg(rejected, ownFonts).toUtf8();
 }
 
 void markExtensionsSynchronized(const QString& tempDir, const QString& programDir)

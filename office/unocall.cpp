@@ -1,5 +1,7 @@
 #include "office/unocall.h"
 
+#include "office/enginedetail.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
@@ -148,7 +150,8 @@ QString seconds(std::chrono::milliseconds ms)
 } // namespace
 
 Connection::Connection(const EngineOptions& options, Watchdog& watchdog, int cpu)
-    : options_(options), watchdog_(watchdog), process_(options.programDir, cpu)
+    : options_(options), watchdog_(watchdog),
+      process_(options.programDir, cpu, options.officeMemoryLimit)
 {
     process_.start();
     try {
@@ -300,8 +303,9 @@ morvanta::Error Connection::failure(const uno::Exception& e, bool timedOut, bool
                                     const Description& describe)
 {
     const QString detail = toQString(e.Message);
-    const QString engineDetail =
-        detail.isEmpty() ? QString() : QStringLiteral("（%1）").arg(detail);
+    const QString engineDetail = withPlainPaths(detail).isEmpty()
+                                     ? QString()
+                                     : QStringLiteral("（%1）").arg(withPlainPaths(detail));
     // What the call was doing, naming its file; the office's own refusal text
     // would blame the file for what the office did.
     const QString what = describe.operation() + QStringLiteral("：");
@@ -346,9 +350,9 @@ morvanta::Error Description::operator()(const uno::Exception& e) const
     QString text = operation_;
     if (!cause_.isEmpty())
         text += QStringLiteral("：") + cause_;
-    if (!detail.isEmpty())
-        text += QStringLiteral("（") + detail + QStringLiteral("）");
-    return morvanta::Error(number_, text);
+    else if (!ioCauseOf(detail).isEmpty())
+        text += QStringLiteral("：");
+    return morvanta::Error(number_, text + engineDetail(detail));
 }
 
 } // namespace office::detail

@@ -99,6 +99,8 @@ public:
     // workbook can share an office.
     bool isAlive();
     pid_t pid();
+    // The most data the office may hold, in bytes.
+    qint64 memoryLimit() const { return process_.memoryLimit(); }
     const css::uno::Reference<css::frame::XDesktop2>& desktop() const { return desktop_; }
     const css::uno::Reference<css::uno::XComponentContext>& context() const { return context_; }
     void kill();

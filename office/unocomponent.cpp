@@ -2,6 +2,7 @@
 
 #include "common/files.h"
 #include "office/unohtmltable.h"
+#include "office/unoloadinteraction.h"
 #include "office/unoproperty.h"
 
 #include <QFile>
@@ -12,9 +13,11 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XModel3.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
+#include <rtl/ref.hxx>
 #include <unistd.h>
 #include <vector>
 
@@ -63,6 +66,44 @@ QString filterOf(const Reference<frame::XModel>& model)
     return QString();
 }
 
+// Why a load failed, when the file itself says more than the office's
+// refusal: it is locked with a password, or it needed more memory than the
+// office may take (which may end the office or make it refuse the file).
+// Returns `failure` otherwise.
+morvanta::Error loadFailure(Connection& connection, const morvanta::Error& failure,
+                            const LoadInteraction& interaction, const QString& path,
+                            bool spreadsheet, bool runningBefore)
+{
+    const int refused =
+        spreadsheet ? morvanta::errc::NotASpreadsheet : morvanta::errc::NotADocument;
+    if (interaction.passwordAsked())
+        return morvanta::Error(
+            refused, spreadsheet
+                         ? QStringLiteral("数据文件“%1”设有打开密码，无法读取；请另存为没有密码的"
+                                          "文件后重试。")
+                               .arg(path)
+                         : QStringLiteral("文件“%1”设有打开密码，无法打开；请另存为没有密码的"
+                                          "文件后重试。")
+                               .arg(path));
+    if (!spreadsheet)
+        return failure;
+    const QString tooLarge =
+        QStringLiteral("无法打开“%1”：数据文件过大或已损坏，无法读取。").arg(path);
+    // An office that was running when the load began and ended during it was
+    // ended by the file (its memory limit, or a fault the file set off).
+    if (failure.number() == morvanta::errc::OfficeGone && runningBefore)
+        return morvanta::Error(refused, tooLarge);
+    // An office that refused the file after reaching most of its limit ran
+    // out of memory for it; it is replaced, so that the memory goes back.
+    const pid_t office = connection.pid();
+    if (failure.number() == refused && office > 0 &&
+        peakResidentOf(office) >= connection.memoryLimit() / 4 * 3) {
+        connection.kill();
+        return morvanta::Error(refused, tooLarge);
+    }
+    return failure;
+}
+
 } // namespace
 
 Reference<lang::XComponent> loadComponent(Connection& connection, const QString& path,
@@ -77,6 +118,9 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
         property("UpdateDocMode", Any(document::UpdateDocMode::NO_UPDATE)),
         property("Silent", Any(true)),
     };
+    const rtl::Reference<LoadInteraction> interaction = new LoadInteraction;
+    props.push_back(property("InteractionHandler",
+                             Any(Reference<task::XInteractionHandler>(interaction.get()))));
     if (spreadsheet) // an HTML table saved as .xls must open in the spreadsheet
         props.push_back(
             property("DocumentService", Any(u"com.sun.star.sheet.SpreadsheetDocument"_ustr)));
@@ -88,11 +132,21 @@ Reference<lang::XComponent> loadComponent(Connection& connection, const QString&
     const QString opening = QStringLiteral("无法打开“%1”").arg(path);
     const QString notReadable = QStringLiteral("它不是办公组件能够读取的%1。").arg(kind);
 
-    Reference<lang::XComponent> component = connection.call(
-        [&] { return connection.desktop()->loadComponentFromURL(url, u"_blank"_ustr, 0, args); },
-        describeAs(refused, opening, notReadable));
+    const bool runningBefore = connection.isAlive();
+    Reference<lang::XComponent> component;
+    try {
+        component = connection.call(
+            [&] {
+                return connection.desktop()->loadComponentFromURL(url, u"_blank"_ustr, 0, args);
+            },
+            describeAs(refused, opening, notReadable));
+    } catch (const morvanta::Error& e) {
+        throw loadFailure(connection, e, *interaction, path, spreadsheet, runningBefore);
+    }
     if (!component.is())
-        throw morvanta::Error(refused, opening + QStringLiteral("：") + notReadable);
+        throw loadFailure(connection,
+                          morvanta::Error(refused, opening + QStringLiteral("：") + notReadable),
+                          *interaction, path, spreadsheet, runningBefore);
     // Anything at all opens as plain text: a file that only opened that way is
     // no document or workbook (random bytes would otherwise read as garbage
     // and be saved again as if nothing were wrong).

@@ -364,7 +364,8 @@ void shutdownDefaultEngine()
     detail::unoEngine().shutdown();
 }
 
-void convertFile(const QString& source, const QString& target, const QString& filterName)
+void convertFile(const QString& source, const QString& target, const QString& filterName,
+                 const QString& password)
 {
     using namespace detail;
     std::shared_ptr<Connection> c = unoEngine().connection(0);
@@ -381,10 +382,14 @@ void convertFile(const QString& source, const QString& target, const QString& fi
                 beans::PropertyValue overwrite;
                 overwrite.Name = u"Overwrite"_ustr;
                 overwrite.Value <<= true;
-                const beans::PropertyValue args[] = {filter, overwrite};
+                beans::PropertyValue lock;
+                lock.Name = u"Password"_ustr;
+                lock.Value <<= toOUString(password);
+                const beans::PropertyValue args[] = {filter, overwrite, lock};
                 Reference<frame::XStorable>(doc, UNO_QUERY_THROW)
-                    ->storeToURL(toOUString(fileUrl(target)),
-                                 uno::Sequence<beans::PropertyValue>(args, 2));
+                    ->storeToURL(
+                        toOUString(fileUrl(target)),
+                        uno::Sequence<beans::PropertyValue>(args, password.isEmpty() ? 2 : 3));
             },
             describeAs(morvanta::errc::WriteFailed,
                        QStringLiteral("无法把“%1”转换为“%2”").arg(source, target)));

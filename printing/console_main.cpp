@@ -1,6 +1,7 @@
 // morvanta-print: printing certificate documents without a desktop; see
 // printconsole.h for the options and exit status.
 
+#include "common/environment.h"
 #include "office/engine.h"
 #include "printing/officeexporter.h"
 #include "printing/printconsole.h"
@@ -23,6 +24,7 @@ void write(std::FILE* stream, const QString& line)
 
 int main(int argc, char* argv[])
 {
+    environment::settle();
     // A scheduler that goes away mid-job must fail the call, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);

@@ -2,6 +2,7 @@
 // arguments (as the desktop's "open with" passes the selected documents)
 // tick those documents instead of the latest run.
 
+#include "common/environment.h"
 #include "common/look.h"
 #include "office/engine.h"
 #include "printing/officeexporter.h"
@@ -14,6 +15,7 @@
 int main(int argc, char* argv[])
 {
     // A scheduler that goes away mid-job must fail the call, not end the program.
+    environment::settle();
     std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
     // The settings file (~/.config/Morvanta/MorvantaPrint.conf) and the
