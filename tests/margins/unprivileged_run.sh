@@ -65,8 +65,10 @@ duplicates=$(find "$home/Morvanta/正副本" -name '*（副本）.doc' | wc -l)
     fail "documents: $originals originals, $duplicates duplicates"
 [ "$(cksum <"$home/Morvanta/模板/正本.doc")" = "$before" ] &&
     [ "$(stat -c %a "$home/Morvanta/模板/正本.doc")" = 444 ] || fail "the read-only template changed"
-[ -z "$(find "$home/Morvanta" -name '.*' ! -name '.' | head -n 1)" ] ||
-    fail "hidden files left: $(find "$home/Morvanta" -name '.*')"
+# The run list is the one hidden file a run leaves on purpose.
+[ -s "$home/Morvanta/正副本/.morvanta-run" ] || fail "no run list"
+[ -z "$(find "$home/Morvanta" -name '.*' ! -name '.' ! -name .morvanta-run | head -n 1)" ] ||
+    fail "hidden files left: $(find "$home/Morvanta" -name '.*' ! -name .morvanta-run)"
 echo "$originals certificates made"
 
 echo "== margin window as $user"
