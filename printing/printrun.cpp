@@ -1,5 +1,6 @@
 #include "printrun.h"
 
+#include "exportbatch.h"
 #include "printfailure.h"
 
 #include "common/error.h"
@@ -26,217 +27,6 @@ namespace {
 using paths::TemplateKind;
 
 constexpr TemplateKind kinds[] = {TemplateKind::Original, TemplateKind::Duplicate};
-
-QString label(const DocumentRef& document)
-{
-    if (document.certificate.isEmpty()) // the template itself
-        return QStringLiteral("%1模板").arg(kindName(document.kind));
-    return QStringLiteral("证书“%1”（%2）").arg(document.certificate, kindName(document.kind));
-}
-
-// Where MORVANTA_LEFTOVER_JOURNAL names a file, a path that must not outlive
-// the program is appended to it (NUL-separated) for the test suite's check.
-void journal(const QString& path)
-{
-    static const QByteArray file = qgetenv("MORVANTA_LEFTOVER_JOURNAL");
-    if (file.isEmpty())
-        return;
-    const int fd = ::open(file.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return;
-    const QByteArray entry = QFile::encodeName(path) + '\0';
-    [[maybe_unused]] const auto written = ::write(fd, entry.constData(), size_t(entry.size()));
-    ::close(fd);
-}
-
-// The private folder of one call's PDFs, removed with everything in it.
-class Workspace
-{
-public:
-    Workspace() : dir_(QDir::tempPath() + QStringLiteral("/morvanta-print-XXXXXX"))
-    {
-        if (!dir_.isValid())
-            throw PrintFailure(QStringLiteral("无法建立临时目录：%1").arg(dir_.errorString()));
-        journal(dir_.path());
-    }
-    QString file(const QString& name) const { return dir_.filePath(name); }
-
-private:
-    QTemporaryDir dir_;
-};
-
-struct Exported
-{
-    DocumentRef document;
-    QString pdf;
-    PageSize size;
-    bool fits = true; // passed the check
-};
-
-// A document to export, in the order its export is taken.
-struct Planned
-{
-    QString source;
-    DocumentRef document;
-};
-
-// One call's state: the exports, what was held back or failed. Where the
-// exporter can run several exports at once, they run ahead of the checks on
-// threads of their own and are taken in the planned order, so messages and
-// jobs keep the row order; otherwise each is made when it is taken.
-class Batch
-{
-public:
-    Batch(DocumentExporter& exporter, PrintObserver& observer, QList<Planned> plan)
-        : exporter_(exporter), observer_(observer), plan_(std::move(plan)),
-          slots_(size_t(plan_.size()))
-    {
-        const int parallel = std::min<int>(exporter_.parallelExports(), int(plan_.size()));
-        for (int i = 0; parallel > 1 && i < parallel; ++i)
-            workers_.emplace_back([this] { work(); });
-    }
-
-    ~Batch()
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        for (std::thread& worker : workers_)
-            worker.join();
-    }
-
-    Batch(const Batch&) = delete;
-    Batch& operator=(const Batch&) = delete;
-
-    // Takes the next planned export and checks it; empty when it failed. One
-    // that fails the check is only returned with `keepFailed`, marked as not
-    // fitting.
-    std::optional<Exported> next(bool force, bool keepFailed = false)
-    {
-        const size_t index = taken_++;
-        const DocumentRef& document = plan_.at(qsizetype(index)).document;
-        Exported result{document, pdfFile(index), {}};
-        try {
-            const ExportResult exported = awaitExport(index);
-            const QList<PageSize> pages = pdfPageSizes(result.pdf);
-            if (pages.isEmpty())
-                throw PrintFailure(QStringLiteral("%1导出的 PDF 没有页面。").arg(label(document)));
-            result.size = pages.first();
-            observer_.exported(int(taken_), int(plan_.size()));
-            observer_.checked(document, int(std::max<qsizetype>(exported.pages, pages.size())),
-                              exported.placeholderLeft);
-            bool fits = true;
-            if (std::max<qsizetype>(exported.pages, pages.size()) > 1) {
-                observer_.message(QStringLiteral("%1有 %2 页，打印前请检查。")
-                                      .arg(label(document))
-                                      .arg(std::max<qsizetype>(exported.pages, pages.size())));
-                fits = false;
-            }
-            // A template shows its placeholders by nature (the calibration print).
-            if (!exported.placeholderLeft.isEmpty() && !document.certificate.isEmpty()) {
-                observer_.message(QStringLiteral("%1中仍有“%2”，打印前请检查。")
-                                      .arg(label(document), exported.placeholderLeft));
-                fits = false;
-            }
-            if (!fits && !force) {
-                if (keepFailed) {
-                    result.fits = false;
-                    return result;
-                }
-                heldBack << document;
-                return std::nullopt;
-            }
-            return result;
-        } catch (const PrintFailure& failure) {
-            observer_.exported(int(taken_), int(plan_.size()));
-            observer_.message(failure.message());
-            failed = true;
-            return std::nullopt;
-        }
-    }
-
-    QString file(const QString& name) const { return workspace_.file(name); }
-
-    QList<DocumentRef> heldBack;
-    bool failed = false;
-
-private:
-    struct Slot
-    {
-        bool done = false;
-        ExportResult result;
-        std::optional<QString> failure;
-    };
-
-    QString pdfFile(size_t index) const
-    {
-        return workspace_.file(QStringLiteral("%1.pdf").arg(index + 1));
-    }
-
-    Slot exportOne(size_t index)
-    {
-        Slot slot;
-        try {
-            slot.result = exporter_.exportPdf(plan_.at(qsizetype(index)).source, pdfFile(index));
-        } catch (const PrintFailure& failure) {
-            slot.failure = failure.message();
-        } catch (const std::exception& e) {
-            slot.failure =
-                QStringLiteral("%1无法导出：%2")
-                    .arg(label(plan_.at(qsizetype(index)).document), QString::fromUtf8(e.what()));
-        }
-        slot.done = true;
-        return slot;
-    }
-
-    void work()
-    {
-        for (;;) {
-            size_t index;
-            {
-                const std::lock_guard lock(mutex_);
-                if (stop_ || started_ >= slots_.size())
-                    return;
-                index = started_++;
-            }
-            Slot slot = exportOne(index);
-            {
-                const std::lock_guard lock(mutex_);
-                slots_[index] = std::move(slot);
-            }
-            ready_.notify_all();
-        }
-    }
-
-    ExportResult awaitExport(size_t index)
-    {
-        Slot slot;
-        if (workers_.empty()) {
-            slot = exportOne(index);
-        } else {
-            std::unique_lock lock(mutex_);
-            ready_.wait(lock, [&] { return slots_[index].done; });
-            slot = std::move(slots_[index]);
-        }
-        if (slot.failure)
-            throw PrintFailure(*slot.failure);
-        return slot.result;
-    }
-
-    DocumentExporter& exporter_;
-    PrintObserver& observer_;
-    Workspace workspace_;
-    const QList<Planned> plan_;
-    size_t taken_ = 0;
-
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::vector<Slot> slots_;
-    size_t started_ = 0;
-    bool stop_ = false;
-    std::vector<std::thread> workers_; // last: joined before the rest goes
-};
 
 struct SentJob
 {
@@ -428,9 +218,9 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
                     ++k;
                     continue;
                 }
-                observer.message(
-                    QStringLiteral("%1的纸张大小与%2不同，未打印。")
-                        .arg(label(exports[k].document), label(exports.first().document)));
+                observer.message(QStringLiteral("%1的纸张大小与%2不同，未打印。")
+                                     .arg(documentLabel(exports[k].document),
+                                          documentLabel(exports.first().document)));
                 failed = true;
                 exports.removeAt(k);
             }
