@@ -14,4 +14,9 @@ bool isOrdinaryFile(const QString& path);
 // tree. True when nothing is left at the path (also when there was nothing).
 bool removeTree(const QString& path);
 
+// Where MORVANTA_LEFTOVER_JOURNAL names a file, appends the path to it
+// (NUL-separated): every path that must not outlive the program is listed
+// there, so that a test run can check afterwards that none of them is left.
+void journalLeftover(const QString& path);
+
 } // namespace morvanta

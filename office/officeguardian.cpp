@@ -148,18 +148,7 @@ void OfficeGuardian::removeLeftovers()
 
 void OfficeGuardian::journal(const QString& path)
 {
-    // Where MORVANTA_LEFTOVER_JOURNAL names a file, every path that must not
-    // outlive the program is appended to it (NUL-separated), so that a test
-    // run can check afterwards that none of them is left.
-    static const QByteArray file = qgetenv("MORVANTA_LEFTOVER_JOURNAL");
-    if (file.isEmpty())
-        return;
-    const int fd = ::open(file.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return;
-    const QByteArray entry = QFile::encodeName(path) + '\0';
-    [[maybe_unused]] const auto written = ::write(fd, entry.constData(), entry.size());
-    ::close(fd);
+    morvanta::journalLeftover(path);
 }
 
 void OfficeGuardian::writeLeftovers()

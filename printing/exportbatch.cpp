@@ -2,32 +2,12 @@
 
 #include "printfailure.h"
 
+#include "common/files.h"
+
 #include <QDir>
 #include <QFile>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace printing {
-
-namespace {
-
-// Where MORVANTA_LEFTOVER_JOURNAL names a file, a path that must not outlive
-// the program is appended to it (NUL-separated) for the test suite's check.
-void journal(const QString& path)
-{
-    static const QByteArray file = qgetenv("MORVANTA_LEFTOVER_JOURNAL");
-    if (file.isEmpty())
-        return;
-    const int fd = ::open(file.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return;
-    const QByteArray entry = QFile::encodeName(path) + '\0';
-    [[maybe_unused]] const auto written = ::write(fd, entry.constData(), size_t(entry.size()));
-    ::close(fd);
-}
-
-} // namespace
 
 QString documentLabel(const DocumentRef& document)
 {
@@ -40,7 +20,7 @@ Workspace::Workspace() : dir_(QDir::tempPath() + QStringLiteral("/morvanta-print
 {
     if (!dir_.isValid())
         throw PrintFailure(QStringLiteral("无法建立临时目录：%1").arg(dir_.errorString()));
-    journal(dir_.path());
+    morvanta::journalLeftover(dir_.path());
 }
 
 Batch::Batch(DocumentExporter& exporter, PrintObserver& observer, QList<Planned> plan)
