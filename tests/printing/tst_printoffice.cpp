@@ -276,7 +276,8 @@ private slots:
         QVERIFY2(held.has(QStringLiteral("证书“LONG-1”（正本）有 2 页，打印前请检查。")) ||
                      held.has(QStringLiteral("证书“LONG-1”（正本）有 3 页，打印前请检查。")),
                  qPrintable(held.all()));
-        QVERIFY(std::none_of(cups_->jobs().begin(), cups_->jobs().end(), [&](int job) {
+        const QList<int> after = cups_->jobs();
+        QVERIFY(std::none_of(after.begin(), after.end(), [&](int job) {
             return !before.contains(job) &&
                    cups_->jobAttribute(job, "job-printer-uri").endsWith(QStringLiteral("/orig"));
         }));
