@@ -65,6 +65,18 @@ QString lastSystemCause()
     return systemCause(errno);
 }
 
+QString fileErrorCause(const QString& qtErrorText)
+{
+    static constexpr int known[] = {ENOSPC,       EACCES, EPERM, ENOENT, ENOTDIR, EROFS,
+                                    EMFILE,       ENFILE, EIO,   EBUSY,  EEXIST,  EISDIR,
+                                    ENAMETOOLONG, EFBIG,  ELOOP, ENOMEM, EXDEV};
+    for (const int err : known) {
+        if (qtErrorText.contains(QString::fromLocal8Bit(std::strerror(err))))
+            return systemCause(err);
+    }
+    return QStringLiteral("原因不明（%1）").arg(qtErrorText);
+}
+
 int folderWriteProblem(const QString& dir, qint64 neededBytes)
 {
 #ifdef Q_OS_WIN

@@ -15,6 +15,12 @@ QString systemCause(int err);
 // The cause behind errno as it is now: call it right after the failing call.
 QString lastSystemCause();
 
+// The cause behind a Qt file error text (QFileDevice::errorString(), which
+// holds the system's own sentence for errno) in the same Chinese words; a
+// text that names no system cause of ours comes back in brackets after
+// "原因不明".
+QString fileErrorCause(const QString& qtErrorText);
+
 // Why no file of `neededBytes` can be written into the folder `dir` now, as an
 // errno value: ENOENT when it is gone or no folder, EROFS on a read-only file
 // system, EACCES when the user may not write there, ENOSPC when less than

@@ -1,5 +1,6 @@
 #include "cupsqueue.h"
 
+#include "common/systemcause.h"
 #include "printfailure.h"
 
 #include <QDir>
@@ -237,7 +238,8 @@ int Cups::submit(const JobRequest& request)
     QString failure;
     if (!pdf.open(QIODevice::ReadOnly)) {
         failure = QStringLiteral("无法读取“%1”：%2")
-                      .arg(QDir::toNativeSeparators(request.pdf), pdf.errorString());
+                      .arg(QDir::toNativeSeparators(request.pdf),
+                           morvanta::fileErrorCause(pdf.errorString()));
     } else if (cupsStartDestDocument(http_, dest.get(), info.get(), job, title.constData(),
                                      CUPS_FORMAT_PDF, 0, nullptr, 1) != HTTP_STATUS_CONTINUE) {
         failure = cause(http_);
@@ -249,7 +251,7 @@ int Cups::submit(const JobRequest& request)
                 failure = cause(http_);
         }
         if (failure.isEmpty() && pdf.error() != QFile::NoError)
-            failure = pdf.errorString();
+            failure = morvanta::fileErrorCause(pdf.errorString());
         if (cupsFinishDestDocument(http_, dest.get(), info.get()) > IPP_STATUS_OK_EVENTS_COMPLETE &&
             failure.isEmpty())
             failure = cause(http_);

@@ -3,6 +3,7 @@
 #include "printfailure.h"
 
 #include "common/files.h"
+#include "common/systemcause.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +20,8 @@ QString documentLabel(const DocumentRef& document)
 Workspace::Workspace() : dir_(QDir::tempPath() + QStringLiteral("/morvanta-print-XXXXXX"))
 {
     if (!dir_.isValid())
-        throw PrintFailure(QStringLiteral("无法建立临时目录：%1").arg(dir_.errorString()));
+        throw PrintFailure(QStringLiteral("无法建立临时目录：%1")
+                               .arg(morvanta::fileErrorCause(dir_.errorString())));
     morvanta::journalLeftover(dir_.path());
 }
 

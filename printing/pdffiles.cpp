@@ -1,5 +1,6 @@
 #include "pdffiles.h"
 
+#include "common/systemcause.h"
 #include "printfailure.h"
 
 #include <QDir>
@@ -88,7 +89,8 @@ void joinPdfs(const QStringList& inputs, const QString& target)
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
         throw PrintFailure(QStringLiteral("无法写入“%1”：%2")
-                               .arg(QDir::toNativeSeparators(target), file.errorString()));
+                               .arg(QDir::toNativeSeparators(target),
+                                    morvanta::fileErrorCause(file.errorString())));
     const int fd = ::dup(file.handle());
     FILE* stream = fd < 0 ? nullptr : ::fdopen(fd, "wb");
     if (!stream) {
@@ -109,7 +111,8 @@ void joinPdfs(const QStringList& inputs, const QString& target)
     }
     if (!file.commit())
         throw PrintFailure(QStringLiteral("无法写入“%1”：%2")
-                               .arg(QDir::toNativeSeparators(target), file.errorString()));
+                               .arg(QDir::toNativeSeparators(target),
+                                    morvanta::fileErrorCause(file.errorString())));
 }
 
 } // namespace printing

@@ -1,5 +1,6 @@
 #include "runlist.h"
 
+#include "common/systemcause.h"
 #include "printfailure.h"
 
 #include <QDir>
@@ -68,9 +69,9 @@ void writeRunList(const QList<DocumentRef>& documents, const QString& outputDir)
     }
     QSaveFile file(runListPath(outputDir));
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        throw PrintFailure(
-            QStringLiteral("无法写入本次生成的清单“%1”：%2")
-                .arg(QDir::toNativeSeparators(runListPath(outputDir)), file.errorString()));
+        throw PrintFailure(QStringLiteral("无法写入本次生成的清单“%1”：%2")
+                               .arg(QDir::toNativeSeparators(runListPath(outputDir)),
+                                    morvanta::fileErrorCause(file.errorString())));
 }
 
 RunList readRunList(const QString& outputDir)
@@ -81,7 +82,8 @@ RunList readRunList(const QString& outputDir)
         return list;
     if (!file.open(QIODevice::ReadOnly)) {
         list.problems << QStringLiteral("无法读取最近一次生成的清单“%1”：%2")
-                             .arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
+                             .arg(QDir::toNativeSeparators(file.fileName()),
+                                  morvanta::fileErrorCause(file.errorString()));
         return list;
     }
     const QList<QByteArray> lines = file.readAll().split('\n');
