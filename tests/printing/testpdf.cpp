@@ -1,12 +1,13 @@
 #include "testpdf.h"
 
 #include "printing/printfailure.h"
+#include "printing/runlist.h"
 
 #include <QFile>
-
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -125,6 +126,37 @@ bool samePlace(const testpdf::ReadPage& page, const testpdf::Word& want,
         return false;
     return near(printed, {want.yMin, page.width - want.xMax, want.yMax, page.width - want.xMin}) ||
            near(printed, {page.height - want.yMax, want.xMin, page.height - want.yMin, want.xMax});
+}
+
+QString certificate(int row)
+{
+    return QStringLiteral("CERT-%1").arg(row, 4, 10, QLatin1Char('0'));
+}
+
+void writeRow(const QString& outputDir, int row, int originalPages, const QString& placeholder)
+{
+    using paths::TemplateKind;
+    writeDocument(outputDir + printing::documentFileName(certificate(row), TemplateKind::Original),
+                  QStringLiteral("A3L"), certificate(row), originalPages, placeholder);
+    writeDocument(outputDir + printing::documentFileName(certificate(row), TemplateKind::Duplicate),
+                  QStringLiteral("A4P"), certificate(row));
+}
+
+void writeRun(const QString& outputDir, int rows)
+{
+    QList<printing::DocumentRef> run;
+    for (int row = 1; row <= rows; ++row) {
+        writeRow(outputDir, row);
+        run << printing::DocumentRef{certificate(row), paths::TemplateKind::Original}
+            << printing::DocumentRef{certificate(row), paths::TemplateKind::Duplicate};
+    }
+    printing::writeRunList(run, outputDir);
+}
+
+bool ConsoleRun::has(const QString& text) const
+{
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const QString& l) { return l.contains(text); });
 }
 
 } // namespace testpdf

@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -56,6 +57,24 @@ public:
     printing::ExportResult exportPdf(const QString& documentPath, const QString& pdfPath) override;
     std::function<void(int exports)> afterExport;
     int exports = 0;
+};
+
+// A stand-in generation run in `outputDir` for the print tests: the number of
+// row `row` (CERT-0001, ...), its original (A3 landscape, `originalPages`
+// pages, `placeholder` left in it) and duplicate (A4 portrait), and rows
+// 1 to `rows` written with the run list naming them in row order.
+QString certificate(int row);
+void writeRow(const QString& outputDir, int row, int originalPages = 1,
+              const QString& placeholder = {});
+void writeRun(const QString& outputDir, int rows);
+
+// What a console run printed, and its exit status.
+struct ConsoleRun
+{
+    int status = -1;
+    QStringList lines;
+    bool has(const QString& text) const;
+    QString all() const { return lines.join(u'\n'); }
 };
 
 } // namespace testpdf

@@ -17,25 +17,8 @@
 using namespace printing;
 using paths::TemplateKind;
 
-namespace {
-
-QString certificate(int row)
-{
-    return QStringLiteral("CERT-%1").arg(row, 4, 10, QLatin1Char('0'));
-}
-
-struct Run
-{
-    int status = -1;
-    QStringList lines;
-    bool has(const QString& text) const
-    {
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const QString& l) { return l.contains(text); });
-    }
-};
-
-} // namespace
+using testpdf::certificate;
+using Run = testpdf::ConsoleRun;
 
 class PrintingTest : public QObject
 {
@@ -58,10 +41,7 @@ private:
 
     void writeRow(int row, int originalPages = 1, const QString& placeholder = {})
     {
-        testpdf::writeDocument(out_ + documentFileName(certificate(row), TemplateKind::Original),
-                               QStringLiteral("A3L"), certificate(row), originalPages, placeholder);
-        testpdf::writeDocument(out_ + documentFileName(certificate(row), TemplateKind::Duplicate),
-                               QStringLiteral("A4P"), certificate(row));
+        testpdf::writeRow(out_, row, originalPages, placeholder);
     }
 
     // The queue's output holds these certificates in this order, each where
@@ -109,13 +89,7 @@ private slots:
         QVERIFY(cups_->running());
         out_ = paths::outputDir();
         QVERIFY(QDir().mkpath(out_));
-        QList<DocumentRef> run;
-        for (int row = 1; row <= 20; ++row) {
-            writeRow(row);
-            run << DocumentRef{certificate(row), TemplateKind::Original}
-                << DocumentRef{certificate(row), TemplateKind::Duplicate};
-        }
-        writeRunList(run, out_);
+        testpdf::writeRun(out_, 20);
     }
 
     void cleanupTestCase() { cups_.reset(); }

@@ -32,17 +32,7 @@ using paths::TemplateKind;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QStringList lines;
-    bool has(const QString& text) const
-    {
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const QString& l) { return l.contains(text); });
-    }
-    QString all() const { return lines.join(u'\n'); }
-};
+using Run = testpdf::ConsoleRun;
 
 // The certificate numbers of the sample data, in row order.
 QStringList sampleNumbers()

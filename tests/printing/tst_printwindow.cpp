@@ -21,8 +21,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -31,12 +31,9 @@
 using namespace printing;
 using paths::TemplateKind;
 
-namespace {
+using testpdf::certificate;
 
-QString certificate(int row)
-{
-    return QStringLiteral("CERT-%1").arg(row, 4, 10, QLatin1Char('0'));
-}
+namespace {
 
 const QString shots = QStringLiteral(MORVANTA_BUILD_DIR "/screenshots/");
 
@@ -114,13 +111,7 @@ private:
     testpdf::DocumentRenderer exporter_;
     QString out_;
 
-    void writeRow(int row, int originalPages = 1)
-    {
-        testpdf::writeDocument(out_ + documentFileName(certificate(row), TemplateKind::Original),
-                               QStringLiteral("A3L"), certificate(row), originalPages);
-        testpdf::writeDocument(out_ + documentFileName(certificate(row), TemplateKind::Duplicate),
-                               QStringLiteral("A4P"), certificate(row));
-    }
+    void writeRow(int row, int originalPages = 1) { testpdf::writeRow(out_, row, originalPages); }
 
     // The certificate numbers on the pages the queue's last job printed.
     QStringList printed(const QString& queue)
@@ -169,13 +160,7 @@ private slots:
         QVERIFY(cups_->running());
         out_ = paths::outputDir();
         QVERIFY(QDir().mkpath(out_));
-        QList<DocumentRef> run;
-        for (int row = 1; row <= 20; ++row) {
-            writeRow(row);
-            run << DocumentRef{certificate(row), TemplateKind::Original}
-                << DocumentRef{certificate(row), TemplateKind::Duplicate};
-        }
-        writeRunList(run, out_);
+        testpdf::writeRun(out_, 20);
         // An earlier run's documents, listed below the latest run.
         testpdf::writeDocument(
             out_ + documentFileName(QStringLiteral("OLD-0001"), TemplateKind::Original),
