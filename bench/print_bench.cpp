@@ -8,6 +8,7 @@
 // spooled to a private CUPS scheduler's queues (PDF files in the build
 // tree), and the review PDF of the whole run is written.
 
+#include "certificates.h"
 #include "privatecups.h"
 
 #include "common/paths.h"
@@ -75,13 +76,6 @@ public:
     double seconds() const { return double(clock.nsecsElapsed()) / 1e9; }
 };
 
-QString cell(const QString& text)
-{
-    return QStringLiteral(
-               R"(<table:table-cell office:value-type="string"><text:p>%1</text:p></table:table-cell>)")
-        .arg(text.toHtmlEscaped());
-}
-
 // Rows whose values vary in length, all short enough to stay on one page.
 QStringList rowValues(int i)
 {
@@ -98,33 +92,13 @@ QStringList rowValues(int i)
             QStringLiteral("青山市人民政府")};
 }
 
+// Writes the data file of `rows` rows (through the office, which starts it).
 void makeDataFile(int rows)
 {
-    QString body = QStringLiteral("<table:table-row>") + cell(QStringLiteral("证书号")) +
-                   QStringLiteral("</table:table-row>");
-    for (int i = 0; i < rows; ++i) {
-        body += QStringLiteral("<table:table-row>");
-        for (const QString& v : rowValues(i))
-            body += cell(v);
-        body += QStringLiteral("</table:table-row>");
-    }
-    const QString xml =
-        QStringLiteral(
-            R"(<?xml version="1.0" encoding="UTF-8"?>)"
-            R"(<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" )"
-            R"(xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" )"
-            R"(xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.3" )"
-            R"(office:mimetype="application/vnd.oasis.opendocument.spreadsheet">)"
-            R"(<office:body><office:spreadsheet><table:table table:name="Sheet1">%1</table:table>)"
-            R"(</office:spreadsheet></office:body></office:document>)")
-            .arg(body);
-    QTemporaryDir dir;
-    const QString source = dir.filePath(QStringLiteral("down.fods"));
-    QFile file(source);
-    if (!file.open(QIODevice::WriteOnly) || file.write(xml.toUtf8()) < 0)
-        qFatal("cannot write %s", qPrintable(source));
-    file.close();
-    office::convertFile(source, paths::dataFile(), QStringLiteral("MS Excel 97"));
+    QList<QStringList> data;
+    for (int i = 0; i < rows; ++i)
+        data << rowValues(i);
+    testfiles::makeDataFile(data);
 }
 
 } // namespace
