@@ -193,7 +193,7 @@ void Cups::checkTray(const Printer& printer, const QString& tray) const
                   .arg(printer.name, tray, choices.join(QStringLiteral("、"))));
 }
 
-int Cups::submit(const JobRequest& request)
+int Cups::create(const JobRequest& request)
 {
     const QByteArray name = request.printer.toUtf8();
     const DestPtr dest(cupsGetNamedDest(http_, name.constData(), nullptr));
@@ -233,14 +233,22 @@ int Cups::submit(const JobRequest& request)
     if (created > IPP_STATUS_OK_EVENTS_COMPLETE || job <= 0)
         throw PrintFailure(
             QStringLiteral("打印机“%1”不接受打印任务：%2").arg(request.printer, cause(http_)));
+    return job;
+}
 
-    QFile pdf(request.pdf);
+void Cups::send(const QString& printer, int job, const QString& pdfPath, const QString& title)
+{
     QString failure;
-    if (!pdf.open(QIODevice::ReadOnly)) {
+    const DestPtr dest(cupsGetNamedDest(http_, printer.toUtf8().constData(), nullptr));
+    const InfoPtr info(dest ? cupsCopyDestInfo(http_, dest.get()) : nullptr);
+    QFile pdf(pdfPath);
+    if (!dest || !info) {
+        failure = cause(http_);
+    } else if (!pdf.open(QIODevice::ReadOnly)) {
         failure = QStringLiteral("无法读取“%1”：%2")
-                      .arg(QDir::toNativeSeparators(request.pdf),
+                      .arg(QDir::toNativeSeparators(pdfPath),
                            morvanta::fileErrorCause(pdf.errorString()));
-    } else if (cupsStartDestDocument(http_, dest.get(), info.get(), job, title.constData(),
+    } else if (cupsStartDestDocument(http_, dest.get(), info.get(), job, title.toUtf8().constData(),
                                      CUPS_FORMAT_PDF, 0, nullptr, 1) != HTTP_STATUS_CONTINUE) {
         failure = cause(http_);
     } else {
@@ -257,10 +265,15 @@ int Cups::submit(const JobRequest& request)
             failure = cause(http_);
     }
     if (!failure.isEmpty()) {
-        cancel(request.printer, job);
-        throw PrintFailure(
-            QStringLiteral("%1未能发送：%2").arg(jobLabel(request.printer, job), failure));
+        cancel(printer, job);
+        throw PrintFailure(QStringLiteral("%1未能发送：%2").arg(jobLabel(printer, job), failure));
     }
+}
+
+int Cups::submit(const JobRequest& request)
+{
+    const int job = create(request);
+    send(request.printer, job, request.pdf, request.title);
     return job;
 }
 

@@ -77,8 +77,17 @@ public:
     Printer printer(const QString& name);
     void checkTray(const Printer& printer, const QString& tray) const;
 
-    // Sends the PDF as one job and returns its number; throws PrintFailure
-    // (a job that was made but could not be completed is cancelled).
+    // Makes the job, without its document, and returns its number: the
+    // scheduler lists it at once and holds it until the document comes (for
+    // its MultipleOperationTimeout, 15 minutes by default; then it aborts
+    // it). The request's PDF is not read. Throws PrintFailure.
+    int create(const JobRequest& request);
+
+    // Sends the PDF as the job's one and last document; throws PrintFailure
+    // naming the job, which is then cancelled.
+    void send(const QString& printer, int job, const QString& pdf, const QString& title);
+
+    // Both of the above.
     int submit(const JobRequest& request);
 
     // Throws PrintFailure naming the job when the scheduler does not answer.

@@ -98,7 +98,7 @@ bool follow(Cups& cups, QList<SentJob>& jobs, PrintObserver& observer, bool& can
         }
         if (!waiting)
             return allCompleted;
-        QThread::msleep(200);
+        QThread::msleep(100);
     }
 }
 
@@ -120,29 +120,36 @@ bool checkDestinations(Cups& cups, const QList<std::pair<TemplateKind, Destinati
     }
 }
 
-// Joins the exports of one kind and sends them as one job; false on failure.
-bool send(Cups& cups, Batch& batch, const QList<Exported>& exports, TemplateKind kind,
-          const Destination& destination, QList<SentJob>& jobs, PrintObserver& observer)
+// The exports of one kind joined, in their order, into the one document of
+// that kind's job.
+QString joinKind(Batch& batch, const QList<Exported>& exports, TemplateKind kind)
 {
     QStringList pdfs;
     for (const Exported& e : exports)
         pdfs << e.pdf;
-    try {
-        const QString joined = batch.file(QStringLiteral("job-%1.pdf").arg(int(kind)));
-        joinPdfs(pdfs, joined);
-        JobRequest request{
-            destination.printer,
-            destination.tray,
-            destination.copies,
-            exports.first().size,
-            joined,
-            QStringLiteral("证书%1（%2 份）").arg(kindName(kind)).arg(exports.size())};
-        jobs << SentJob{destination.printer, cups.submit(request), {}, false};
-        return true;
-    } catch (const PrintFailure& failure) {
-        observer.message(failure.message());
-        return false;
-    }
+    const QString joined = batch.file(QStringLiteral("job-%1.pdf").arg(int(kind)));
+    joinPdfs(pdfs, joined);
+    return joined;
+}
+
+QString jobTitle(TemplateKind kind)
+{
+    return QStringLiteral("证书%1").arg(kindName(kind));
+}
+
+// Gives a kind's made job its document. A job the scheduler gave up waiting
+// for (aborted after its MultipleOperationTimeout, while a long run was being
+// exported or the operator was asked about held-back documents) is made again;
+// one that somebody cancelled in the queue stays cancelled.
+void sendKind(Cups& cups, SentJob& job, const JobRequest& request)
+{
+    const JobStatus status = cups.status(job.printer, job.id);
+    if (status.state == JobState::Canceled)
+        throw PrintFailure(
+            QStringLiteral("%1在送出证书之前已被取消。").arg(jobLabel(job.printer, job.id)));
+    if (status.finished())
+        job.id = cups.create(request);
+    cups.send(job.printer, job.id, request.pdf, request.title);
 }
 
 } // namespace
@@ -183,58 +190,109 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
             }
         }
         Batch batch(exporter, observer, plan);
-        QList<SentJob> jobs;
+        QList<SentJob> jobs;    // given their documents, followed to the end
+        QList<SentJob> waiting; // made, their documents still being exported
+        const auto dropWaiting = [&](bool say) {
+            for (const SentJob& job : std::as_const(waiting)) {
+                cups.cancel(job.printer, job.id);
+                if (say)
+                    observer.message(
+                        QStringLiteral("已取消%1。").arg(jobLabel(job.printer, job.id)));
+            }
+            waiting.clear();
+        };
         int sent = 0;
         bool cancelled = false;
         bool failed = false;
-        for (const auto& [kind, destination] : wanted) {
-            QList<Exported> exports;
-            for (qsizetype i = 0; i < documents.size() && !cancelled; ++i) {
-                if (documents[i].kind != kind)
-                    continue;
-                if (observer.cancelRequested()) {
-                    cancelled = true;
-                    break;
-                }
-                if (auto e = batch.next(settings.force, true))
+        try {
+            for (const auto& [kind, destination] : wanted) {
+                // The kind's job is made as soon as its first document is
+                // exported (its page is the job's media): the scheduler lists
+                // it while the rest are exported, and it is given all of them
+                // at once, as its one document, at the end.
+                JobRequest request{
+                    destination.printer, destination.tray, destination.copies, {}, {},
+                    jobTitle(kind)};
+                std::optional<SentJob> job;
+                DocumentRef first;
+                QList<Exported> exports;
+                for (qsizetype i = 0; i < documents.size() && !cancelled; ++i) {
+                    if (documents[i].kind != kind)
+                        continue;
+                    if (observer.cancelRequested()) {
+                        cancelled = true;
+                        break;
+                    }
+                    auto e = batch.next(settings.force, true);
+                    if (!e)
+                        continue;
                     exports << *e;
-            }
-            if (cancelled)
-                continue;
-            // Documents that failed the check wait for the observer's word;
-            // those it keeps out are held back.
-            QList<DocumentRef> held;
-            for (const Exported& e : exports) {
-                if (!e.fits)
-                    held << e.document;
-            }
-            if (!held.isEmpty() && !observer.printHeldBack(held)) {
-                batch.heldBack << held;
-                exports.removeIf([](const Exported& e) { return !e.fits; });
-            }
-            // One job carries one media: a page of another size stays out.
-            for (qsizetype k = 1; k < exports.size();) {
-                if (exports[k].size.sameAs(exports.first().size)) {
-                    ++k;
+                    if (job)
+                        continue;
+                    request.media = e->size;
+                    first = e->document;
+                    job = SentJob{destination.printer, cups.create(request), {}, false};
+                    waiting << *job;
+                    observer.accepted(job->printer, job->id);
+                }
+                if (cancelled)
+                    break;
+                const auto notWaiting = [&] {
+                    waiting.removeIf([&](const SentJob& w) { return w.id == job->id; });
+                };
+                // Documents that failed the check wait for the observer's
+                // word; those it keeps out are held back.
+                QList<DocumentRef> held;
+                for (const Exported& e : exports) {
+                    if (!e.fits)
+                        held << e.document;
+                }
+                if (!held.isEmpty() && !observer.printHeldBack(held)) {
+                    batch.heldBack << held;
+                    exports.removeIf([](const Exported& e) { return !e.fits; });
+                }
+                // One job carries one media: a page of another size stays out.
+                for (qsizetype k = 0; k < exports.size();) {
+                    if (exports[k].size.sameAs(request.media)) {
+                        ++k;
+                        continue;
+                    }
+                    observer.message(
+                        QStringLiteral("%1的纸张大小与%2不同，未打印。")
+                            .arg(documentLabel(exports[k].document), documentLabel(first)));
+                    failed = true;
+                    exports.removeAt(k);
+                }
+                if (exports.isEmpty() || observer.cancelRequested()) {
+                    // Nothing of this kind to print: its empty job goes.
+                    cancelled = observer.cancelRequested();
+                    if (job && !cancelled) {
+                        cups.cancel(job->printer, job->id);
+                        notWaiting();
+                    }
+                    if (cancelled)
+                        break;
                     continue;
                 }
-                observer.message(QStringLiteral("%1的纸张大小与%2不同，未打印。")
-                                     .arg(documentLabel(exports[k].document),
-                                          documentLabel(exports.first().document)));
-                failed = true;
-                exports.removeAt(k);
+                try {
+                    request.pdf = joinKind(batch, exports, kind);
+                    notWaiting();
+                    sendKind(cups, *job, request);
+                } catch (const PrintFailure& failure) {
+                    observer.message(failure.message());
+                    failed = true;
+                    continue;
+                }
+                jobs << *job;
+                sent += int(exports.size());
+                observer.sent(sent, int(documents.size()));
             }
-            if (exports.isEmpty() || observer.cancelRequested()) {
-                cancelled = cancelled || observer.cancelRequested();
-                continue;
-            }
-            if (!send(cups, batch, exports, kind, destination, jobs, observer)) {
-                failed = true;
-                continue;
-            }
-            sent += int(exports.size());
-            observer.sent(sent, int(documents.size()));
+        } catch (const PrintFailure&) {
+            dropWaiting(false);
+            throw;
         }
+        if (cancelled)
+            dropWaiting(true);
         const bool completed = follow(cups, jobs, observer, cancelled);
         if (cancelled)
             return Outcome::Cancelled;
@@ -309,8 +367,17 @@ Outcome printTemplate(TemplateKind kind, const Destination& destination, Documen
         if (!e)
             return Outcome::Failed;
         QList<SentJob> jobs;
-        if (!send(cups, batch, {*e}, kind, destination, jobs, observer))
+        try {
+            const JobRequest request{
+                destination.printer,         destination.tray,
+                destination.copies,          e->size,
+                joinKind(batch, {*e}, kind), QStringLiteral("%1模板").arg(kindName(kind))};
+            jobs << SentJob{destination.printer, cups.submit(request), {}, false};
+            observer.accepted(destination.printer, jobs.first().id);
+        } catch (const PrintFailure& failure) {
+            observer.message(failure.message());
             return Outcome::Failed;
+        }
         observer.sent(1, 1);
         bool cancelled = false;
         const bool completed = follow(cups, jobs, observer, cancelled);

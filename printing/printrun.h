@@ -40,6 +40,8 @@ public:
     virtual ~PrintObserver() = default;
     virtual void message(const QString& text) = 0;
     virtual void exported(int /*done*/, int /*total*/) {}
+    // A job made by the scheduler, before its document is sent.
+    virtual void accepted(const QString& /*printer*/, int /*job*/) {}
     virtual void sent(int /*done*/, int /*total*/) {}
     virtual void jobChanged(const QString& /*printer*/, int /*job*/, const JobStatus& /*status*/) {}
     // A document's check once it is exported: its pages and the first

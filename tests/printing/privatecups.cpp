@@ -72,7 +72,9 @@ void writeFile(const QString& path, const QByteArray& text)
 
 } // namespace
 
-PrivateCups::PrivateCups(const QString& folder, const QStringList& queues) : folder_(folder)
+PrivateCups::PrivateCups(const QString& folder, const QStringList& queues,
+                         const QByteArray& settings)
+    : folder_(folder)
 {
     QDir(folder_).removeRecursively();
     for (const char* sub : {"conf/ppd", "spool/tmp", "cache", "state", "log", "out"})
@@ -85,7 +87,8 @@ PrivateCups::PrivateCups(const QString& folder, const QStringList& queues) : fol
             "/sock\nLogLevel info\nBrowsing No\nWebInterface No\nDefaultAuthType None\n"
             "PreserveJobHistory Yes\nPreserveJobFiles No\n"
             "<Policy default>\n<Limit All>\nOrder allow,deny\nAllow all\n</Limit>\n</Policy>\n"
-            "<Location />\nOrder allow,deny\nAllow all\n</Location>\n");
+            "<Location />\nOrder allow,deny\nAllow all\n</Location>\n" +
+            settings);
     // As root the filters run as lp, as the machine's own scheduler would;
     // otherwise everything runs as the test's user.
     QByteArray files = "ServerRoot " + f + "/conf\nRequestRoot " + f + "/spool\nTempDir " + f +
@@ -106,6 +109,7 @@ PrivateCups::PrivateCups(const QString& folder, const QStringList& queues) : fol
                   folder_ + QStringLiteral("/conf/cups-files.conf")});
     QVERIFY2(cupsd_.waitForStarted(), "cupsd does not start");
     qputenv("CUPS_SERVER", QFile::encodeName(socket_));
+    cupsSetServer(nullptr); // the client library reads the variable again
     for (int i = 0; i < 100; ++i) {
         if (http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC,
                                         HTTP_ENCRYPTION_NEVER, 1, 1000, nullptr)) {
@@ -126,6 +130,7 @@ PrivateCups::~PrivateCups()
 {
     stop();
     qunsetenv("CUPS_SERVER");
+    cupsSetServer(nullptr);
     QDir(folder_).removeRecursively();
 }
 

@@ -13,8 +13,9 @@
 class PrivateCups
 {
 public:
-    // Starts the scheduler with one queue per name (trays top, bottom, manual).
-    PrivateCups(const QString& folder, const QStringList& queues);
+    // Starts the scheduler with one queue per name (trays top, bottom, manual);
+    // `settings` are further lines of its cupsd.conf.
+    PrivateCups(const QString& folder, const QStringList& queues, const QByteArray& settings = {});
     ~PrivateCups(); // stops it and removes the folder
 
     bool running() const { return cupsd_.state() == QProcess::Running; }

@@ -9,8 +9,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 
@@ -80,12 +84,17 @@ private:
         QCOMPARE(QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), {});
     }
 
-private slots:
-    void initTestCase()
+    void startCups()
     {
         cups_ = std::make_unique<PrivateCups>(
             QStringLiteral(MORVANTA_BUILD_DIR "/pc%1").arg(getpid()),
             QStringList{QStringLiteral("orig"), QStringLiteral("dup")});
+    }
+
+private slots:
+    void initTestCase()
+    {
+        startCups();
         QVERIFY(cups_->running());
         out_ = paths::outputDir();
         QVERIFY(QDir().mkpath(out_));
@@ -127,6 +136,96 @@ private slots:
             QCOMPARE(cups_->jobAttribute(job, "job-state"), QStringLiteral("completed"));
         }
         checkNothingLeft();
+    }
+
+    // The originals' job is listed by the scheduler from the first export on
+    // and gets its pages once the last original is exported.
+    void theJobIsMadeAtTheFirstExport()
+    {
+        const QList<int> before = cups_->jobs();
+        QStringList madeEarly;
+        exporter_.exports = 0;
+        exporter_.afterExport = [&](int exports) {
+            if (exports != 3)
+                return;
+            for (const int job : cups_->jobs()) {
+                if (!before.contains(job))
+                    madeEarly << cups_->jobAttribute(job, "job-printer-uri").section(u'/', -1) +
+                                     u' ' + cups_->jobAttribute(job, "job-state");
+            }
+        };
+        const Run printed = run({QStringLiteral("--printer"), QStringLiteral("orig"),
+                                 QStringLiteral("--duplicate-printer"), QStringLiteral("dup")});
+        exporter_.afterExport = nullptr;
+        QVERIFY2(printed.status == 0, qPrintable(printed.lines.join(u'\n')));
+        QCOMPARE(madeEarly, QStringList{QStringLiteral("orig pending-held")});
+        checkPrinted(QStringLiteral("orig"), rows(1, 20), true);
+        QCOMPARE(cups_->jobs().size(), before.size() + 2);
+    }
+
+    // A job somebody cancels in the queue while its documents are exported
+    // stays cancelled; the other kind still prints.
+    void aJobCancelledInTheQueueIsNotSentAgain()
+    {
+        const QList<int> before = cups_->jobs();
+        exporter_.exports = 0;
+        exporter_.afterExport = [&](int exports) {
+            if (exports == 2)
+                QCOMPARE(QProcess::execute(QStringLiteral("cancel"),
+                                           {QStringLiteral("-a"), QStringLiteral("orig")}),
+                         0);
+        };
+        const Run printed = run({QStringLiteral("--printer"), QStringLiteral("orig"),
+                                 QStringLiteral("--duplicate-printer"), QStringLiteral("dup")});
+        exporter_.afterExport = nullptr;
+        QCOMPARE(printed.status, 2);
+        QVERIFY2(printed.has(QStringLiteral("在送出证书之前已被取消")),
+                 qPrintable(printed.lines.join(u'\n')));
+        const QList<int> jobs = cups_->jobs().mid(before.size());
+        QCOMPARE(jobs.size(), 2);
+        QCOMPARE(cups_->jobAttribute(jobs[0], "job-state"), QStringLiteral("canceled"));
+        QCOMPARE(cups_->jobAttribute(jobs[1], "job-state"), QStringLiteral("completed"));
+        checkPrinted(QStringLiteral("dup"), rows(1, 20), false);
+        checkNothingLeft();
+    }
+
+    // The scheduler aborts a job whose document does not come within its
+    // MultipleOperationTimeout (a very long run, an operator slow to answer):
+    // the job is made again and printed.
+    void aJobTheSchedulerGaveUpOnIsMadeAgain()
+    {
+        cups_.reset();
+        const auto restore = qScopeGuard([this] {
+            exporter_.afterExport = nullptr;
+            startCups();
+        });
+        {
+            PrivateCups impatient(QStringLiteral(MORVANTA_BUILD_DIR "/pt%1").arg(getpid()),
+                                  {QStringLiteral("orig"), QStringLiteral("dup")},
+                                  "MultipleOperationTimeout 1\n");
+            QVERIFY(impatient.running());
+            exporter_.exports = 0;
+            bool aborted = false;
+            exporter_.afterExport = [&](int exports) {
+                if (exports != 2) // the originals' job is made after the first
+                    return;
+                QElapsedTimer waited;
+                waited.start();
+                while (!aborted && waited.elapsed() < 60000) {
+                    QThread::msleep(200);
+                    for (const int job : impatient.jobs())
+                        aborted = aborted || impatient.jobAttribute(job, "job-state") ==
+                                                 QStringLiteral("aborted");
+                }
+            };
+            const Run printed = run({QStringLiteral("--printer"), QStringLiteral("orig"),
+                                     QStringLiteral("--duplicate-printer"), QStringLiteral("dup")});
+            exporter_.afterExport = nullptr;
+            QVERIFY2(aborted, qPrintable(printed.lines.join(u'\n')));
+            QVERIFY2(printed.status == 0, qPrintable(printed.lines.join(u'\n')));
+            QCOMPARE(testpdf::readPdf(impatient.output(QStringLiteral("orig"))).size(), 20);
+            QCOMPARE(impatient.jobs().size(), 3);
+        }
     }
 
     void unknownPrinterOrTraySendsNothing()
