@@ -11,8 +11,8 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
@@ -22,8 +22,8 @@
 #include <sched.h>
 #include <string>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>

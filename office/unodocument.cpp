@@ -4,6 +4,7 @@
 #include "common/filesync.h"
 #include "common/systemcause.h"
 #include "office/unocomponent.h"
+#include "office/unofind.h"
 #include "office/unoproperty.h"
 #include "office/unorange.h"
 
@@ -176,6 +177,46 @@ int UnoDocument::ComputeStatistics(int statistic)
             return int(pages->getPage());
         },
         describeAs(morvanta::errc::OfficeFailure, QStringLiteral("无法取得“%1”的页数").arg(path_)));
+}
+
+namespace {
+
+// `text` as an ICU regular expression that matches it literally.
+QString literalPattern(const QString& text)
+{
+    static const QString special = QStringLiteral("\\^$.|?*+()[]{}");
+    QString pattern;
+    for (const QChar c : text) {
+        if (special.contains(c))
+            pattern += u'\\';
+        pattern += c;
+    }
+    return pattern;
+}
+
+} // namespace
+
+QString UnoDocument::FirstFound(const QStringList& texts)
+{
+    QStringList alternatives;
+    for (const QString& text : texts) {
+        if (!text.isEmpty())
+            alternatives << literalPattern(text);
+    }
+    if (alternatives.isEmpty())
+        return {};
+    return connection().call(
+        [&] {
+            // One pattern of alternatives: a single search, where a search
+            // per text costs a round trip to the office each.
+            const Reference<text::XTextRange> hit(
+                searchable()->findFirst(
+                    searchDescriptor(*this, alternatives.join(u'|'),
+                                     SearchFlag::CaseSensitive | SearchFlag::Pattern)),
+                UNO_QUERY);
+            return hit.is() ? toQString(hit->getString()) : QString();
+        },
+        describeAs(morvanta::errc::OfficeFailure, QStringLiteral("无法在“%1”中查找").arg(path_)));
 }
 
 void UnoDocument::storeStaged(const QString& fileName,

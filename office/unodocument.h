@@ -27,6 +27,7 @@ public:
     void SaveAs(const QString& fileName) override;
     void ExportAsFixedFormat(const QString& outputFileName, int format) override;
     int ComputeStatistics(int statistic) override;
+    QString FirstFound(const QStringList& texts) override;
     void Close() override;
 
     bool isOpen() const { return component_.is(); }

@@ -92,7 +92,8 @@ void UnoFind::checkOptions() const
 
 int UnoFind::flags() const
 {
-    return (MatchCase ? 1 : 0) | (MatchWholeWord ? 2 : 0) | (Forward ? 0 : 4);
+    return (MatchCase ? CaseSensitive : 0) | (MatchWholeWord ? WholeWords : 0) |
+           (Forward ? 0 : Backwards);
 }
 
 void UnoFind::applyOptions()
@@ -100,37 +101,42 @@ void UnoFind::applyOptions()
     // Ignoring case makes the office fold the case of every paragraph it
     // searches; text without case finds the same either way.
     const bool caseSensitive = MatchCase || caseless(Text);
-    const int wanted = (flags() & ~1) | (caseSensitive ? 1 : 0);
-    UnoDocument& doc = range_.document();
+    descriptor_ = searchDescriptor(
+        range_.document(), Text, (flags() & ~CaseSensitive) | (caseSensitive ? CaseSensitive : 0));
+}
+
+Reference<util::XSearchDescriptor> searchDescriptor(UnoDocument& doc, const QString& text,
+                                                    int flags)
+{
     const std::shared_ptr<Connection>& office = doc.sharedConnection();
     {
         std::lock_guard lock(g_keptMutex);
         std::erase_if(*g_kept, [](const KeptDescriptor& k) { return k.office.expired(); });
         for (const KeptDescriptor& k : *g_kept) {
-            if (k.flags == wanted && k.text == Text && k.office.lock() == office) {
-                descriptor_ = k.descriptor;
-                return;
-            }
+            if (k.flags == flags && k.text == text && k.office.lock() == office)
+                return k.descriptor;
         }
     }
     // A new descriptor searches literally, forward, ignoring case, whole
     // words and styles: only what differs from that is set.
     const Reference<util::XSearchDescriptor> made = doc.searchable()->createSearchDescriptor();
-    if (wanted != 0) {
+    if (flags != 0) {
         const Reference<beans::XPropertySet> props(made, UNO_QUERY_THROW);
-        if (caseSensitive)
+        if (flags & CaseSensitive)
             props->setPropertyValue(u"SearchCaseSensitive"_ustr, Any(true));
-        if (MatchWholeWord)
+        if (flags & WholeWords)
             props->setPropertyValue(u"SearchWords"_ustr, Any(true));
-        if (!Forward)
+        if (flags & Backwards)
             props->setPropertyValue(u"SearchBackwards"_ustr, Any(true));
+        if (flags & Pattern)
+            props->setPropertyValue(u"SearchRegularExpression"_ustr, Any(true));
     }
-    made->setSearchString(toOUString(Text));
-    descriptor_ = made;
+    made->setSearchString(toOUString(text));
     std::lock_guard lock(g_keptMutex);
-    g_kept->push_back({office, Text, wanted, made});
+    g_kept->push_back({office, text, flags, made});
     if (g_kept->size() > kKeptDescriptors)
         g_kept->pop_front();
+    return made;
 }
 
 bool UnoFind::coversOwnInsertion() const

@@ -11,6 +11,21 @@
 namespace office::detail {
 
 class UnoRange;
+class UnoDocument;
+
+// What a search descriptor is set to besides its text.
+enum SearchFlag
+{
+    CaseSensitive = 1,
+    WholeWords = 2,
+    Backwards = 4,
+    Pattern = 8, // the text is a regular expression (ICU)
+};
+
+// A search descriptor of the document's office for `text` and `flags`, kept
+// per office and used again by its later documents.
+css::uno::Reference<css::util::XSearchDescriptor> searchDescriptor(UnoDocument& doc,
+                                                                   const QString& text, int flags);
 
 class UnoFind : public word::Find
 {

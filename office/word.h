@@ -124,6 +124,10 @@ public:
     // A statistic of the document as the word processor lays it out now:
     // wdStatisticPages, its number of pages.
     virtual int ComputeStatistics(int statistic) = 0;
+    // The first of `texts`, in the order of the document, that its text
+    // holds as written (case and all), in its main text, tables, frames,
+    // headers or footers; empty when none is there. One search for all.
+    virtual QString FirstFound(const QStringList& texts) = 0;
     // Closes without saving. Further calls on the document fail.
     virtual void Close() = 0;
 };

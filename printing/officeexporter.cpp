@@ -27,17 +27,9 @@ ExportResult OfficeExporter::exportPdf(const QString& documentPath, const QStrin
         word::Document& document = app->Documents().Open(documentPath, true);
         ExportResult result;
         result.pages = document.ComputeStatistics(word::wdStatisticPages);
-        for (const QString& placeholder : templatefields::placeholders()) {
-            const std::unique_ptr<word::Range> start = document.Range(0, 0);
-            word::ExecuteArgs args;
-            args.FindText = placeholder;
-            args.MatchCase = true;
-            args.Wrap = word::wdFindStop;
-            if (start->Find().Execute(args)) {
-                result.placeholderLeft = placeholder;
-                break;
-            }
-        }
+        const auto& placeholders = templatefields::placeholders();
+        result.placeholderLeft =
+            document.FirstFound(QStringList(placeholders.begin(), placeholders.end()));
         document.ExportAsFixedFormat(pdfPath, word::wdExportFormatPDF);
         document.Close();
         app->Quit();

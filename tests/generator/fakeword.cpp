@@ -98,6 +98,7 @@ public:
     }
     void ExportAsFixedFormat(const QString&, int) override { call(s_, QStringLiteral("Export")); }
     int ComputeStatistics(int) override { return 1; }
+    QString FirstFound(const QStringList&) override { return {}; }
     void Close() override { call(s_, QStringLiteral("Close"), s_.closeAndQuitFailure); }
 
 private:

@@ -257,6 +257,43 @@ private Q_SLOTS:
                  QStringList({"a3.pdf", "long.pdf"}));
     }
 
+    // One search for several texts: the first in the document's order,
+    // tables and headers included, each text taken literally and with its
+    // case.
+    void firstFoundTakesTheTextsLiterally()
+    {
+        const QString body = path(QStringLiteral("several.doc"));
+        testfiles::makeWordDocumentFromRtf(
+            body,
+            testfiles::rtfParagraph(QStringLiteral("甲住所乙 a(b ABC")) +
+                testfiles::rtfTableRow({QStringLiteral("单位名称"), QStringLiteral("丙")}) +
+                testfiles::rtfParagraph(QStringLiteral("完")),
+            12, {});
+        const QString header = path(QStringLiteral("header.doc"));
+        testfiles::makeWordDocumentFromRtf(
+            header,
+            QStringLiteral("{\\header ") + testfiles::rtfParagraph(QStringLiteral("开办资金")) +
+                QStringLiteral("}\n") + testfiles::rtfParagraph(QStringLiteral("正文 axb")),
+            12, {});
+        auto app = defaultEngine().createWordApplication();
+        word::Document& d = app->Documents().Open(body, true);
+        QCOMPARE(d.FirstFound({QStringLiteral("单位名称"), QStringLiteral("住所")}),
+                 QStringLiteral("住所"));
+        QCOMPARE(d.FirstFound({QStringLiteral("证书号"), QStringLiteral("单位名称")}),
+                 QStringLiteral("单位名称"));
+        QCOMPARE(d.FirstFound({QStringLiteral("a(b")}), QStringLiteral("a(b"));
+        QCOMPARE(d.FirstFound({QStringLiteral("abc"), QStringLiteral("甲.所"),
+                               QStringLiteral("住所|"), QString()}),
+                 QString());
+        app->Quit();
+        auto second = defaultEngine().createWordApplication();
+        word::Document& h = second->Documents().Open(header, true);
+        QCOMPARE(h.FirstFound({QStringLiteral("证书号"), QStringLiteral("开办资金")}),
+                 QStringLiteral("开办资金"));
+        QCOMPARE(h.FirstFound({QStringLiteral("a.b"), QStringLiteral("a[x]b")}), QString());
+        second->Quit();
+    }
+
     void failuresNameTheFileAndCause()
     {
         auto app = defaultEngine().createWordApplication();
