@@ -276,7 +276,13 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
                 }
                 try {
                     request.pdf = joinKind(batch, exports, kind);
-                    notWaiting();
+                } catch (const PrintFailure& failure) {
+                    observer.message(failure.message());
+                    failed = true;
+                    continue; // its job goes with the others still waiting, below
+                }
+                notWaiting();
+                try {
                     sendKind(cups, *job, request);
                 } catch (const PrintFailure& failure) {
                     observer.message(failure.message());
@@ -291,8 +297,9 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
             dropWaiting(false);
             throw;
         }
-        if (cancelled)
-            dropWaiting(true);
+        // A job still waiting here gets no document: the run was cancelled,
+        // or its kind's documents could not be joined.
+        dropWaiting(cancelled);
         const bool completed = follow(cups, jobs, observer, cancelled);
         if (cancelled)
             return Outcome::Cancelled;
