@@ -12,6 +12,8 @@
 //
 // Works in a temporary HOME with the default templates of the build.
 
+#include "certificates.h"
+
 #include "common/error.h"
 #include "common/paths.h"
 #include "generator/certificatefill.h"
@@ -98,20 +100,8 @@ void useProcesses(int processes)
     office::shutdownDefaultEngine();
 }
 
-QString xmlText(const QString& text)
-{
-    return text.toHtmlEscaped();
-}
-
-QString cell(const QString& text)
-{
-    return QStringLiteral(
-               R"(<table:table-cell office:value-type="string"><text:p>%1</text:p></table:table-cell>)")
-        .arg(xmlText(text));
-}
-
 // Realistic rows whose lengths vary, so that some values pass the font thresholds.
-QString rowXml(int i)
+QStringList rowValues(int i)
 {
     static const QStringList cities{QStringLiteral("青山市"), QStringLiteral("云岭县"),
                                     QStringLiteral("白河区"), QStringLiteral("南湖市")};
@@ -128,44 +118,25 @@ QString rowXml(int i)
     const QString domicile =
         city + QStringLiteral("解放路%1号").arg(100 + i) +
         (i % 5 == 0 ? QStringLiteral("综合服务大楼东侧附属办公楼三层至五层") : QString());
-    QStringList values{QStringLiteral("粤事证第%1号").arg(440000000 + i),
-                       QStringLiteral("自2026年1月1日至2031年12月31日"),
-                       name,
-                       scope,
-                       domicile,
-                       QStringLiteral("李晓明"),
-                       QStringLiteral("财政补助"),
-                       QStringLiteral("￥%1万元").arg(50 + i % 900),
-                       city + QStringLiteral("人民政府")};
-    QString xml = QStringLiteral("<table:table-row>");
-    for (const QString& v : values)
-        xml += cell(v);
-    return xml + QStringLiteral("</table:table-row>");
+    return {QStringLiteral("粤事证第%1号").arg(440000000 + i),
+            QStringLiteral("自2026年1月1日至2031年12月31日"),
+            name,
+            scope,
+            domicile,
+            QStringLiteral("李晓明"),
+            QStringLiteral("财政补助"),
+            QStringLiteral("￥%1万元").arg(50 + i % 900),
+            city + QStringLiteral("人民政府")};
 }
 
+// Writes the data file of `rows` rows (through the office, which starts it).
 void makeDataFile(int rows)
 {
-    QString body = QStringLiteral("<table:table-row>") + cell(QStringLiteral("证书号")) +
-                   QStringLiteral("</table:table-row>");
+    QList<QStringList> data;
+    data.reserve(rows);
     for (int i = 0; i < rows; ++i)
-        body += rowXml(i);
-    const QString xml =
-        QStringLiteral(
-            R"(<?xml version="1.0" encoding="UTF-8"?>)"
-            R"(<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" )"
-            R"(xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" )"
-            R"(xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.3" )"
-            R"(office:mimetype="application/vnd.oasis.opendocument.spreadsheet">)"
-            R"(<office:body><office:spreadsheet><table:table table:name="Sheet1">%1</table:table>)"
-            R"(</office:spreadsheet></office:body></office:document>)")
-            .arg(body);
-    QTemporaryDir dir;
-    const QString source = dir.filePath(QStringLiteral("down.fods"));
-    QFile file(source);
-    if (!file.open(QIODevice::WriteOnly) || file.write(xml.toUtf8()) < 0)
-        qFatal("cannot write %s", qPrintable(source));
-    file.close();
-    office::convertFile(source, paths::dataFile(), QStringLiteral("MS Excel 97"));
+        data << rowValues(i);
+    testfiles::makeDataFile(data);
 }
 
 void clearOutput()
