@@ -258,8 +258,8 @@ private Q_SLOTS:
     }
 
     // One search for several texts: the first in the document's order,
-    // tables and headers included, each text taken literally and with its
-    // case.
+    // tables, headers and frames included, each text taken literally and
+    // with its case.
     void firstFoundTakesTheTextsLiterally()
     {
         const QString body = path(QStringLiteral("several.doc"));
@@ -273,7 +273,10 @@ private Q_SLOTS:
         testfiles::makeWordDocumentFromRtf(
             header,
             QStringLiteral("{\\header ") + testfiles::rtfParagraph(QStringLiteral("开办资金")) +
-                QStringLiteral("}\n") + testfiles::rtfParagraph(QStringLiteral("正文 axb")),
+                QStringLiteral("}\n") + testfiles::rtfParagraph(QStringLiteral("正文 axb")) +
+                // a positioned paragraph: a frame of its own
+                QStringLiteral("\\pard\\posx2000\\posy3000\\absw3000 ") +
+                testfiles::rtfParagraph(QStringLiteral("法定代表人")).mid(6),
             12, {});
         auto app = defaultEngine().createWordApplication();
         word::Document& d = app->Documents().Open(body, true);
@@ -291,6 +294,7 @@ private Q_SLOTS:
         QCOMPARE(h.FirstFound({QStringLiteral("证书号"), QStringLiteral("开办资金")}),
                  QStringLiteral("开办资金"));
         QCOMPARE(h.FirstFound({QStringLiteral("a.b"), QStringLiteral("a[x]b")}), QString());
+        QCOMPARE(h.FirstFound({QStringLiteral("法定代表人")}), QStringLiteral("法定代表人"));
         second->Quit();
     }
 
