@@ -138,7 +138,7 @@ void UnoDocument::SaveAs(const QString& fileName)
     storeStaged(fileName, props);
 }
 
-void UnoDocument::ExportAsFixedFormat(const QString& outputFileName, int format)
+void UnoDocument::ExportAsFixedFormat(const QString& outputFileName, int format, bool scratch)
 {
     if (format != word::wdExportFormatPDF)
         throw morvanta::Error(morvanta::errc::InvalidValue,
@@ -156,7 +156,30 @@ void UnoDocument::ExportAsFixedFormat(const QString& outputFileName, int format)
         property("FilterData", Any(Sequence<beans::PropertyValue>(
                                    filterData.data(), static_cast<sal_Int32>(filterData.size())))),
     };
-    storeStaged(outputFileName, props);
+    if (!scratch) {
+        storeStaged(outputFileName, props);
+        return;
+    }
+    const QString dir = QFileInfo(outputFileName).absolutePath();
+    if (!QFileInfo(dir).isDir())
+        throw morvanta::Error(
+            morvanta::errc::PathNotFound,
+            QStringLiteral("无法保存“%1”：文件夹“%2”不存在。").arg(outputFileName, dir));
+    try {
+        connection().call(
+            [&] {
+                const Reference<frame::XStorable> storable(component_, UNO_QUERY_THROW);
+                storable->storeToURL(toOUString(fileUrl(outputFileName)),
+                                     Sequence<beans::PropertyValue>(
+                                         props.data(), static_cast<sal_Int32>(props.size())));
+            },
+            describeAs(morvanta::errc::WriteFailed,
+                       QStringLiteral("无法写入文件“%1”").arg(outputFileName)));
+    } catch (const morvanta::Error& failure) {
+        if (const int cause = folderCauseOfStoreFailure(dir, failure))
+            throwFolderFailure(dir, cause);
+        throw;
+    }
 }
 
 int UnoDocument::ComputeStatistics(int statistic)

@@ -25,7 +25,7 @@ public:
     std::unique_ptr<word::Range> Range(int start, int end) override;
     word::PageSetup& PageSetup() override { return pageSetup_; }
     void SaveAs(const QString& fileName) override;
-    void ExportAsFixedFormat(const QString& outputFileName, int format) override;
+    void ExportAsFixedFormat(const QString& outputFileName, int format, bool scratch) override;
     int ComputeStatistics(int statistic) override;
     QString FirstFound(const QStringList& texts) override;
     void Close() override;

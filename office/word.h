@@ -119,8 +119,10 @@ public:
     // Writes a copy of the document as laid out, in `format` (PDF), every
     // page in its own size, replacing an existing file; the file appears
     // under its name only once complete. The document itself is unchanged.
-    virtual void ExportAsFixedFormat(const QString& outputFileName,
-                                     int format = wdExportFormatPDF) = 0;
+    // `scratch`: a file in a private folder of the caller's, thrown away
+    // after use, is written straight to its name and not flushed to disk.
+    virtual void ExportAsFixedFormat(const QString& outputFileName, int format = wdExportFormatPDF,
+                                     bool scratch = false) = 0;
     // A statistic of the document as the word processor lays it out now:
     // wdStatisticPages, its number of pages.
     virtual int ComputeStatistics(int statistic) = 0;

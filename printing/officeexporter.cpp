@@ -30,7 +30,8 @@ ExportResult OfficeExporter::exportPdf(const QString& documentPath, const QStrin
         const auto& placeholders = templatefields::placeholders();
         result.placeholderLeft =
             document.FirstFound(QStringList(placeholders.begin(), placeholders.end()));
-        document.ExportAsFixedFormat(pdfPath, word::wdExportFormatPDF);
+        // The PDF is a scratch file of the print call's private folder.
+        document.ExportAsFixedFormat(pdfPath, word::wdExportFormatPDF, true);
         document.Close();
         app->Quit();
         return result;

@@ -96,7 +96,10 @@ public:
         call(s_, QStringLiteral("SaveAs"));
         s_.savedFiles << fileName;
     }
-    void ExportAsFixedFormat(const QString&, int) override { call(s_, QStringLiteral("Export")); }
+    void ExportAsFixedFormat(const QString&, int, bool) override
+    {
+        call(s_, QStringLiteral("Export"));
+    }
     int ComputeStatistics(int) override { return 1; }
     QString FirstFound(const QStringList&) override { return {}; }
     void Close() override { call(s_, QStringLiteral("Close"), s_.closeAndQuitFailure); }

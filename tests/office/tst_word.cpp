@@ -251,10 +251,17 @@ private Q_SLOTS:
         const QString pdf = out.filePath(QStringLiteral("long.pdf"));
         testfiles::writeText(pdf, QStringLiteral("an older file that must be replaced"));
         more.ExportAsFixedFormat(pdf, word::wdExportFormatPDF);
+        // A scratch export is the same PDF, and leaves nothing beside it either.
+        const QString scratch = out.filePath(QStringLiteral("scratch.pdf"));
+        testfiles::writeText(scratch, QStringLiteral("an older file that must be replaced"));
+        more.ExportAsFixedFormat(scratch, word::wdExportFormatPDF, true);
+        QVERIFY_THROWS_EXCEPTION(
+            Error, more.ExportAsFixedFormat(out.filePath(QStringLiteral("无/x.pdf")), 17, true));
         second->Quit();
         QCOMPARE(pdfPages(pdf), QStringList(pages, QStringLiteral("595x842")));
+        QCOMPARE(pdfPages(scratch), QStringList(pages, QStringLiteral("595x842")));
         QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList({"a3.pdf", "long.pdf"}));
+                 QStringList({"a3.pdf", "long.pdf", "scratch.pdf"}));
     }
 
     // One search for several texts: the first in the document's order,
