@@ -11,6 +11,8 @@
 
 #include <exception>
 
+#include <unistd.h>
+
 namespace staleleftovers {
 
 namespace {
@@ -19,8 +21,8 @@ namespace {
 // the programs that make working copies or staging folders.
 bool isOurProgram(const QByteArray& comm)
 {
-    static const QByteArray kNames[] = {"Morvanta", "MorvantaConsole", "Tolberin",
-                                        "morvanta-print"};
+    static const QByteArray kNames[] = {"Morvanta", "MorvantaConsole", "Tolberin", "morvanta-print",
+                                        "MorvantaPrint"};
     for (const QByteArray& name : kNames)
         if (comm == name)
             return true;
@@ -60,6 +62,25 @@ void removeStaleStagingFolders(const QString& folder)
     }
 }
 
+qint64 printFolderOwner(const QString& name)
+{
+    static const QRegularExpression folder(
+        QStringLiteral("^morvanta-print-([1-9][0-9]{0,9})-[A-Za-z0-9]{6}$"));
+    const QRegularExpressionMatch match = folder.match(name);
+    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
+}
+
+void removeStalePrintFolders(const QString& folder)
+{
+    const QDir dir(folder);
+    for (const QFileInfo& entry :
+         dir.entryInfoList({QStringLiteral("morvanta-print-*")}, QDir::AllEntries | QDir::System)) {
+        const qint64 owner = printFolderOwner(entry.fileName());
+        if (owner > 0 && entry.ownerId() == ::geteuid() && ownerGone(owner))
+            morvanta::removeTree(entry.filePath());
+    }
+}
+
 void clearAtStart()
 {
     try {
@@ -69,6 +90,7 @@ void clearAtStart()
     }
     removeStaleStagingFolders(paths::templatesDir());
     removeStaleStagingFolders(paths::outputDir());
+    removeStalePrintFolders(QDir::tempPath());
 }
 
 } // namespace staleleftovers

@@ -1,10 +1,12 @@
 #pragma once
 
 // What a killed program leaves beside the operator's files: the hidden
-// working copies of a margin save in the templates folder and the staging
-// folders of unfinished saves (".~morvanta-<pid>-<random>"). Both carry the
-// id of the program that made them; they are cleared once that program is
-// gone, and never while it runs.
+// working copies of a margin save in the templates folder, the staging
+// folders of unfinished saves (".~morvanta-<pid>-<random>") and, in the
+// temporary folder, the private folders of print calls with the exported
+// certificates ("morvanta-print-<pid>-<random>"). All carry the id of the
+// program that made them; they are cleared once that program is gone, and
+// never while it runs.
 
 #include <QString>
 
@@ -22,7 +24,16 @@ qint64 stagingOwner(const QString& name);
 // following links.
 void removeStaleStagingFolders(const QString& folder);
 
-// At the start of either program: completes a template switch a killed
+// The program id in a print call's private folder name, or 0 when the name
+// is none.
+qint64 printFolderOwner(const QString& name);
+
+// Removes the print calls' private folders in `folder` (the temporary
+// folder) that are this user's and whose program is gone, without following
+// links.
+void removeStalePrintFolders(const QString& folder);
+
+// At the start of any of our programs: completes a template switch a killed
 // program left pending, then removes the stale working copies and staging
 // folders in the templates folder and the output folder. Never fails: what
 // cannot be removed now is tried again at the next start.

@@ -2,6 +2,7 @@
 // printconsole.h for the options and exit status.
 
 #include "common/environment.h"
+#include "common/staleleftovers.h"
 #include "office/engine.h"
 #include "printing/officeexporter.h"
 #include "printing/printconsole.h"
@@ -28,6 +29,7 @@ int main(int argc, char* argv[])
     // A scheduler that goes away mid-job must fail the call, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
+    staleleftovers::clearAtStart(); // what a killed program of ours left
     printing::OfficeExporter exporter(office::defaultEngine());
     const printing::ConsoleOutput output{[](const QString& line) { write(stdout, line); },
                                          [](const QString& line) { write(stderr, line); }};

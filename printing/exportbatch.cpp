@@ -5,6 +5,7 @@
 #include "common/files.h"
 #include "common/systemcause.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -17,7 +18,11 @@ QString documentLabel(const DocumentRef& document)
     return QStringLiteral("证书“%1”（%2）").arg(document.certificate, kindName(document.kind));
 }
 
-Workspace::Workspace() : dir_(QDir::tempPath() + QStringLiteral("/morvanta-print-XXXXXX"))
+// Named with the program's id, so that the next start of one of our programs
+// can remove it should this one be killed (common/staleleftovers.h).
+Workspace::Workspace()
+    : dir_(QDir::tempPath() +
+           QStringLiteral("/morvanta-print-%1-XXXXXX").arg(QCoreApplication::applicationPid()))
 {
     if (!dir_.isValid())
         throw PrintFailure(QStringLiteral("无法建立临时目录：%1")

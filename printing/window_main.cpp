@@ -4,6 +4,7 @@
 
 #include "common/environment.h"
 #include "common/look.h"
+#include "common/staleleftovers.h"
 #include "office/engine.h"
 #include "printing/officeexporter.h"
 #include "printing/printwindow.h"
@@ -18,6 +19,7 @@ int main(int argc, char* argv[])
     environment::settle();
     std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
+    staleleftovers::clearAtStart(); // what a killed program of ours left
     // The settings file (~/.config/Morvanta/MorvantaPrint.conf) and the
     // title of the message boxes.
     QApplication::setOrganizationName(QStringLiteral("Morvanta"));
