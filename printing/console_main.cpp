@@ -4,10 +4,13 @@
 #include "common/environment.h"
 #include "common/staleleftovers.h"
 #include "office/engine.h"
+#include "printing/endedcalls.h"
 #include "printing/officeexporter.h"
 #include "printing/printconsole.h"
 
 #include <QCoreApplication>
+
+#include <QDir>
 
 #include <csignal>
 #include <cstdio>
@@ -29,7 +32,10 @@ int main(int argc, char* argv[])
     // A scheduler that goes away mid-job must fail the call, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
-    staleleftovers::clearAtStart(); // what a killed program of ours left
+    // What a killed program of ours left: a print call's waiting jobs, then
+    // its folder and the rest.
+    printing::cancelJobsOfEndedCalls(QDir::tempPath());
+    staleleftovers::clearAtStart();
     printing::OfficeExporter exporter(office::defaultEngine());
     const printing::ConsoleOutput output{[](const QString& line) { write(stdout, line); },
                                          [](const QString& line) { write(stderr, line); }};

@@ -288,8 +288,8 @@ JobStatus Cups::status(const QString& printer, int job)
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
                  cupsUser());
     static const char* const wanted[] = {"job-state", "job-state-message",
-                                         "job-printer-state-message"};
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr,
+                                         "job-printer-state-message", "job-state-reasons"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr,
                   wanted);
     const IppPtr response(cupsDoRequest(http_, request, "/"));
     if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
@@ -298,6 +298,13 @@ JobStatus Cups::status(const QString& printer, int job)
     JobStatus status;
     ipp_attribute_t* state = ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM);
     status.state = jobState(state ? ippGetInteger(state, 0) : IPP_JSTATE_PENDING);
+    if (ipp_attribute_t* reasons =
+            ippFindAttribute(response.get(), "job-state-reasons", IPP_TAG_KEYWORD)) {
+        for (int i = 0; i < ippGetCount(reasons); ++i)
+            status.awaitingDocument =
+                status.awaitingDocument ||
+                qstrcmp(ippGetString(reasons, i, nullptr), "job-incoming") == 0;
+    }
     status.message = text(response.get(), "job-printer-state-message");
     if (status.message.isEmpty())
         status.message = text(response.get(), "job-state-message");

@@ -42,7 +42,8 @@ enum class JobState
 struct JobStatus
 {
     JobState state = JobState::Pending;
-    QString message; // the scheduler's or the printer's own words, if any
+    QString message;               // the scheduler's or the printer's own words, if any
+    bool awaitingDocument = false; // made, its document not sent yet
 
     bool finished() const { return state >= JobState::Canceled; }
 };

@@ -30,6 +30,13 @@ Workspace::Workspace()
     morvanta::journalLeftover(dir_.path());
 }
 
+void Workspace::noteJob(const QString& printer, int job) const
+{
+    QFile jobs(file(QStringLiteral("jobs")));
+    if (jobs.open(QIODevice::WriteOnly | QIODevice::Append))
+        jobs.write(QStringLiteral("%1\t%2\n").arg(printer).arg(job).toUtf8());
+}
+
 Batch::Batch(DocumentExporter& exporter, PrintObserver& observer, QList<Planned> plan)
     : exporter_(exporter), observer_(observer), plan_(std::move(plan)), slots_(size_t(plan_.size()))
 {

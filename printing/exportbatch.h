@@ -30,6 +30,9 @@ class Workspace
 public:
     Workspace();
     QString file(const QString& name) const { return dir_.filePath(name); }
+    // Lists a job made for this call, so that the next start can cancel it
+    // should the program be killed before the job gets its document.
+    void noteJob(const QString& printer, int job) const;
 
 private:
     QTemporaryDir dir_;
@@ -70,6 +73,7 @@ public:
     std::optional<Exported> next(bool force, bool keepFailed = false);
 
     QString file(const QString& name) const { return workspace_.file(name); }
+    void noteJob(const QString& printer, int job) const { workspace_.noteJob(printer, job); }
 
     QList<DocumentRef> heldBack;
     bool failed = false;

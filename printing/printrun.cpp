@@ -141,14 +141,16 @@ QString jobTitle(TemplateKind kind)
 // for (aborted after its MultipleOperationTimeout, while a long run was being
 // exported or the operator was asked about held-back documents) is made again;
 // one that somebody cancelled in the queue stays cancelled.
-void sendKind(Cups& cups, SentJob& job, const JobRequest& request)
+void sendKind(Cups& cups, Batch& batch, SentJob& job, const JobRequest& request)
 {
     const JobStatus status = cups.status(job.printer, job.id);
     if (status.state == JobState::Canceled)
         throw PrintFailure(
             QStringLiteral("%1在送出证书之前已被取消。").arg(jobLabel(job.printer, job.id)));
-    if (status.finished())
+    if (status.finished()) {
         job.id = cups.create(request);
+        batch.noteJob(job.printer, job.id);
+    }
     cups.send(job.printer, job.id, request.pdf, request.title);
 }
 
@@ -232,6 +234,7 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
                     request.media = e->size;
                     first = e->document;
                     job = SentJob{destination.printer, cups.create(request), {}, false};
+                    batch.noteJob(job->printer, job->id);
                     waiting << *job;
                     observer.accepted(job->printer, job->id);
                 }
@@ -283,7 +286,7 @@ Outcome printDocuments(const QList<DocumentRef>& documents, const PrintSettings&
                 }
                 notWaiting();
                 try {
-                    sendKind(cups, *job, request);
+                    sendKind(cups, batch, *job, request);
                 } catch (const PrintFailure& failure) {
                     observer.message(failure.message());
                     failed = true;

@@ -6,10 +6,13 @@
 #include "common/look.h"
 #include "common/staleleftovers.h"
 #include "office/engine.h"
+#include "printing/endedcalls.h"
 #include "printing/officeexporter.h"
 #include "printing/printwindow.h"
 
 #include <QApplication>
+
+#include <QDir>
 
 #include <csignal>
 
@@ -19,7 +22,10 @@ int main(int argc, char* argv[])
     environment::settle();
     std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
-    staleleftovers::clearAtStart(); // what a killed program of ours left
+    // What a killed program of ours left: a print call's waiting jobs, then
+    // its folder and the rest.
+    printing::cancelJobsOfEndedCalls(QDir::tempPath());
+    staleleftovers::clearAtStart();
     // The settings file (~/.config/Morvanta/MorvantaPrint.conf) and the
     // title of the message boxes.
     QApplication::setOrganizationName(QStringLiteral("Morvanta"));

@@ -21,8 +21,9 @@ private slots:
         // The id of a process that has ended.
         QProcess ended;
         ended.start(QStringLiteral("true"), {});
+        QVERIFY(ended.waitForStarted());
+        const qint64 gone = ended.processId();
         QVERIFY(ended.waitForFinished());
-        const qint64 gone = ended.processId() > 0 ? ended.processId() : 999999999;
 
         QTemporaryDir temp;
         QDir dir(temp.path());

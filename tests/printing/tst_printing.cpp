@@ -4,6 +4,9 @@
 #include "privatecups.h"
 #include "testpdf.h"
 
+#include "common/staleleftovers.h"
+#include "printing/cupsqueue.h"
+#include "printing/endedcalls.h"
 #include "printing/printconsole.h"
 #include "printing/runlist.h"
 
@@ -226,6 +229,44 @@ private slots:
             QCOMPARE(testpdf::readPdf(impatient.output(QStringLiteral("orig"))).size(), 20);
             QCOMPARE(impatient.jobs().size(), 3);
         }
+    }
+
+    // A call killed after making its job leaves the job waiting and its
+    // folder: the next start cancels the waiting job only, then the folder goes.
+    void aKilledCallsWaitingJobIsCancelledAtTheNextStart()
+    {
+        int printed = 0;
+        int waiting = 0;
+        {
+            Cups cups;
+            const QString pdf = QDir::temp().filePath(QStringLiteral("one.pdf"));
+            testpdf::writePdf(pdf, {{testpdf::a4Short, testpdf::a4Long, QStringLiteral("X")}});
+            printed = cups.submit(JobRequest{QStringLiteral("dup"), {}, 1, {595, 842}, pdf, {}});
+            QFile::remove(pdf);
+            waiting = cups.create(JobRequest{QStringLiteral("orig"), {}, 1, {1191, 842}, {}, {}});
+            QVERIFY(cups.status(QStringLiteral("orig"), waiting).awaitingDocument);
+            QVERIFY(!cups.status(QStringLiteral("dup"), printed).awaitingDocument);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(cups_->jobAttribute(printed, "job-state"),
+                                  QStringLiteral("completed"), 60000);
+        QProcess ended;
+        ended.start(QStringLiteral("true"), {});
+        QVERIFY(ended.waitForStarted());
+        const qint64 gone = ended.processId();
+        QVERIFY(ended.waitForFinished());
+        const QString folder =
+            QDir::temp().filePath(QStringLiteral("morvanta-print-%1-Ab12Cd").arg(gone));
+        QVERIFY(QDir().mkpath(folder));
+        QFile list(folder + QStringLiteral("/jobs"));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write(QStringLiteral("dup\t%1\norig\t%2\n").arg(printed).arg(waiting).toUtf8());
+        list.close();
+
+        cancelJobsOfEndedCalls(QDir::tempPath());
+        staleleftovers::clearAtStart();
+        QCOMPARE(cups_->jobAttribute(waiting, "job-state"), QStringLiteral("canceled"));
+        QCOMPARE(cups_->jobAttribute(printed, "job-state"), QStringLiteral("completed"));
+        checkNothingLeft();
     }
 
     void unknownPrinterOrTraySendsNothing()
