@@ -19,7 +19,8 @@ const char kTemplateLinks[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </office:text></office:body></office:document>
 )";
 
-const char kHtmlLinks[] = R"(<html><head><meta charset="utf-8"><link rel="stylesheet" href="%1/style.css"></head>
+const char kHtmlLinks[] =
+    R"(<html><head><meta charset="utf-8"><link rel="stylesheet" href="%1/style.css"></head>
 <body><table><tr><td>证书号</td></tr><tr><td>E1<img src="%1/cell.png"></td></tr></table></body></html>
 )";
 
