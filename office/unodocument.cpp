@@ -160,21 +160,9 @@ void UnoDocument::ExportAsFixedFormat(const QString& outputFileName, int format,
         storeStaged(outputFileName, props);
         return;
     }
-    const QString dir = QFileInfo(outputFileName).absolutePath();
-    if (!QFileInfo(dir).isDir())
-        throw morvanta::Error(
-            morvanta::errc::PathNotFound,
-            QStringLiteral("无法保存“%1”：文件夹“%2”不存在。").arg(outputFileName, dir));
+    const QString dir = checkedTargetFolder(outputFileName);
     try {
-        connection().call(
-            [&] {
-                const Reference<frame::XStorable> storable(component_, UNO_QUERY_THROW);
-                storable->storeToURL(toOUString(fileUrl(outputFileName)),
-                                     Sequence<beans::PropertyValue>(
-                                         props.data(), static_cast<sal_Int32>(props.size())));
-            },
-            describeAs(morvanta::errc::WriteFailed,
-                       QStringLiteral("无法写入文件“%1”").arg(outputFileName)));
+        storeAt(outputFileName, outputFileName, props);
     } catch (const morvanta::Error& failure) {
         if (const int cause = folderCauseOfStoreFailure(dir, failure))
             throwFolderFailure(dir, cause);
@@ -242,10 +230,8 @@ QString UnoDocument::FirstFound(const QStringList& texts)
         describeAs(morvanta::errc::OfficeFailure, QStringLiteral("无法在“%1”中查找").arg(path_)));
 }
 
-void UnoDocument::storeStaged(const QString& fileName,
-                              const std::vector<beans::PropertyValue>& props)
+QString UnoDocument::checkedTargetFolder(const QString& fileName)
 {
-    Connection& c = connection();
     const QFileInfo target(fileName);
     const QString dir = target.absolutePath();
     if (!QFileInfo(dir).isDir())
@@ -259,6 +245,27 @@ void UnoDocument::storeStaged(const QString& fileName,
         throw morvanta::Error(
             morvanta::errc::PermissionDenied,
             QStringLiteral("无法保存“%1”：没有写入文件夹“%2”的权限。").arg(fileName, dir));
+    return dir;
+}
+
+void UnoDocument::storeAt(const QString& path, const QString& fileName,
+                          const std::vector<beans::PropertyValue>& props)
+{
+    connection().call(
+        [&] {
+            const Reference<frame::XStorable> storable(component_, UNO_QUERY_THROW);
+            storable->storeToURL(
+                toOUString(fileUrl(path)),
+                Sequence<beans::PropertyValue>(props.data(), static_cast<sal_Int32>(props.size())));
+        },
+        describeAs(morvanta::errc::WriteFailed, QStringLiteral("无法写入文件“%1”").arg(fileName)));
+}
+
+void UnoDocument::storeStaged(const QString& fileName,
+                              const std::vector<beans::PropertyValue>& props)
+{
+    Connection& c = connection();
+    const QString dir = checkedTargetFolder(fileName);
 
     // Written into a hidden staging folder beside the target, then renamed
     // over it: the name shows either the old file or the complete new one.
@@ -293,15 +300,7 @@ void UnoDocument::storeStaged(const QString& fileName,
             c.removeLeftover(staging);
     };
     try {
-        c.call(
-            [&] {
-                const Reference<frame::XStorable> storable(component_, UNO_QUERY_THROW);
-                storable->storeToURL(toOUString(fileUrl(temp)),
-                                     Sequence<beans::PropertyValue>(
-                                         props.data(), static_cast<sal_Int32>(props.size())));
-            },
-            describeAs(morvanta::errc::WriteFailed,
-                       QStringLiteral("无法写入文件“%1”").arg(fileName)));
+        storeAt(temp, fileName, props);
     } catch (const morvanta::Error& failure) {
         discard();
         if (const int cause = folderCauseOfStoreFailure(dir, failure))

@@ -42,6 +42,13 @@ public:
     quint64 noteEdit() { return ++edits_; }
 
 private:
+    // The folder of `fileName`, once it exists, can be written and the name
+    // is no folder itself; throws naming the cause otherwise.
+    static QString checkedTargetFolder(const QString& fileName);
+    // Has the office store the document at `path` with `props`; a failure
+    // names `fileName`, the name the caller writes.
+    void storeAt(const QString& path, const QString& fileName,
+                 const std::vector<css::beans::PropertyValue>& props);
     // Stores the document with `props` through a private staging folder
     // beside `fileName`, flushed to disk and renamed over it.
     void storeStaged(const QString& fileName, const std::vector<css::beans::PropertyValue>& props);
