@@ -70,15 +70,23 @@ qint64 printFolderOwner(const QString& name)
     return match.hasMatch() ? match.captured(1).toLongLong() : 0;
 }
 
-void removeStalePrintFolders(const QString& folder)
+QStringList stalePrintFolders(const QString& folder)
 {
-    const QDir dir(folder);
-    for (const QFileInfo& entry :
-         dir.entryInfoList({QStringLiteral("morvanta-print-*")}, QDir::AllEntries | QDir::System)) {
+    // Ours are folders; a link of that name is somebody else's and not followed.
+    QStringList stale;
+    for (const QFileInfo& entry : QDir(folder).entryInfoList({QStringLiteral("morvanta-print-*")},
+                                                             QDir::Dirs | QDir::NoSymLinks)) {
         const qint64 owner = printFolderOwner(entry.fileName());
         if (owner > 0 && entry.ownerId() == ::geteuid() && ownerGone(owner))
-            morvanta::removeTree(entry.filePath());
+            stale << entry.filePath();
     }
+    return stale;
+}
+
+void removeStalePrintFolders(const QString& folder)
+{
+    for (const QString& path : stalePrintFolders(folder))
+        morvanta::removeTree(path);
 }
 
 void clearAtStart()

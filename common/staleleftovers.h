@@ -9,6 +9,7 @@
 // never while it runs.
 
 #include <QString>
+#include <QStringList>
 
 namespace staleleftovers {
 
@@ -28,9 +29,11 @@ void removeStaleStagingFolders(const QString& folder);
 // is none.
 qint64 printFolderOwner(const QString& name);
 
-// Removes the print calls' private folders in `folder` (the temporary
-// folder) that are this user's and whose program is gone, without following
-// links.
+// The print calls' private folders in `folder` (the temporary folder) that
+// are this user's and whose program is gone.
+QStringList stalePrintFolders(const QString& folder);
+
+// Removes those folders, without following links.
 void removeStalePrintFolders(const QString& folder);
 
 // At the start of any of our programs: completes a template switch a killed

@@ -5,25 +5,17 @@
 
 #include "common/staleleftovers.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <optional>
-
-#include <unistd.h>
 
 namespace printing {
 
 void cancelJobsOfEndedCalls(const QString& tempFolder)
 {
     std::optional<Cups> cups;
-    for (const QFileInfo& folder :
-         QDir(tempFolder)
-             .entryInfoList({QStringLiteral("morvanta-print-*")}, QDir::Dirs | QDir::NoSymLinks)) {
-        const qint64 owner = staleleftovers::printFolderOwner(folder.fileName());
-        if (owner <= 0 || folder.ownerId() != ::geteuid() || !staleleftovers::ownerGone(owner))
-            continue;
-        QFile jobs(folder.filePath() + QStringLiteral("/jobs"));
+    for (const QString& folder : staleleftovers::stalePrintFolders(tempFolder)) {
+        QFile jobs(folder + QStringLiteral("/jobs"));
         if (!jobs.open(QIODevice::ReadOnly))
             continue;
         for (const QByteArray& line : jobs.readAll().split('\n')) {
