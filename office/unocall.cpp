@@ -12,7 +12,6 @@
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
-#include <csignal>
 #include <mutex>
 
 using namespace com::sun::star;
@@ -34,88 +33,6 @@ OUString toOUString(const QString& s)
 QString fileUrl(const QString& path)
 {
     return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded);
-}
-
-// --- Watchdog ---------------------------------------------------------------
-
-Watchdog::Watchdog() : thread_([this] { run(); }) {}
-
-Watchdog::~Watchdog()
-{
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-}
-
-namespace {
-
-std::int64_t steadyNowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
-
-int Watchdog::arm(pid_t target, std::chrono::milliseconds deadline)
-{
-    // More calls at once than slots cannot happen (a handful of threads use
-    // the office); should they, a call waits for a slot rather than go unguarded.
-    for (;;) {
-        for (std::size_t i = 0; i < slots_.size(); ++i) {
-            Slot& slot = slots_[i];
-            if (slot.taken.exchange(true))
-                continue;
-            slot.fired.store(false);
-            slot.target.store(target);
-            slot.deadlineNs.store(
-                steadyNowNs() +
-                std::chrono::duration_cast<std::chrono::nanoseconds>(deadline).count());
-            return static_cast<int>(i);
-        }
-        std::this_thread::yield();
-    }
-}
-
-bool Watchdog::disarm(int ticket)
-{
-    Slot& slot = slots_[static_cast<std::size_t>(ticket)];
-    // A deadline already taken back to 0 was taken by the watchdog, which may
-    // be killing this call's office right now: the slot is only given up once
-    // it has, so that the kill can never hit the office of the next call that
-    // takes the slot.
-    const bool fired = slot.deadlineNs.exchange(0) == 0;
-    while (fired && !slot.fired.load())
-        std::this_thread::yield();
-    slot.taken.store(false);
-    return fired;
-}
-
-void Watchdog::run()
-{
-    std::unique_lock lock(mutex_);
-    while (!wake_.wait_for(lock, std::chrono::milliseconds(50), [this] { return stop_; })) {
-        const std::int64_t now = steadyNowNs();
-        for (Slot& slot : slots_) {
-            std::int64_t deadline = slot.deadlineNs.load();
-            if (deadline == 0 || now <= deadline)
-                continue;
-            // Read before the deadline is taken: a successful exchange below
-            // proves it still belongs to the call that set that deadline.
-            const pid_t target = slot.target.load();
-            if (slot.deadlineNs.compare_exchange_strong(deadline, 0)) {
-                // The call is hung: killing the office makes the blocked call
-                // return with an exception on the caller's thread.
-                if (target > 0)
-                    ::kill(target, SIGKILL);
-                slot.fired.store(true);
-            }
-        }
-    }
 }
 
 // --- Connection -------------------------------------------------------------

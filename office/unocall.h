@@ -7,20 +7,18 @@
 #include "common/error.h"
 #include "office/engine.h"
 #include "office/officeprocess.h"
+#include "office/watchdog.h"
 
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
 
-#include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace office::detail {
 
@@ -57,36 +55,6 @@ private:
 QString toQString(const rtl::OUString& s);
 rtl::OUString toOUString(const QString& s);
 QString fileUrl(const QString& path);
-
-// Kills the office when a call outlives its deadline. Calls on several
-// threads (on different offices, or beside each other on one) each have a
-// deadline of their own: arm() takes a free slot and returns its ticket.
-// Arming is a few atomic stores: the watchdog looks at the deadlines a few
-// times a second instead of being woken for every call.
-class Watchdog
-{
-public:
-    Watchdog();
-    ~Watchdog();
-    int arm(pid_t target, std::chrono::milliseconds deadline);
-    // Returns whether the deadline passed (and the office was killed) since arm().
-    bool disarm(int ticket);
-
-private:
-    struct Slot
-    {
-        std::atomic<bool> taken{false};
-        std::atomic<std::int64_t> deadlineNs{0}; // steady clock; 0 when disarmed
-        std::atomic<pid_t> target{0};
-        std::atomic<bool> fired{false};
-    };
-    void run();
-    std::array<Slot, 64> slots_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
-    std::thread thread_;
-};
 
 class Connection
 {
