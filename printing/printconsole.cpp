@@ -59,6 +59,27 @@ int list(const ConsoleOutput& output)
     }
 }
 
+// The command-line parser words its refusals in English; the operator reads
+// Chinese. Its other wordings are passed on as they are.
+QString argumentFailure(const QCommandLineParser& parser)
+{
+    if (const QStringList unknown = parser.unknownOptionNames(); !unknown.isEmpty()) {
+        const QString& name = unknown.first();
+        return QStringLiteral("没有“%1%2”这个选项。")
+            .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
+    }
+    const QString text = parser.errorText();
+    const qsizetype open = text.indexOf(u'\''), close = text.lastIndexOf(u'\'');
+    if (open < 0 || close <= open)
+        return text;
+    const QString option = text.mid(open + 1, close - open - 1);
+    if (text.startsWith(QLatin1String("Missing value after")))
+        return QStringLiteral("选项“%1”后面缺少它的值。").arg(option);
+    if (text.startsWith(QLatin1String("Unexpected value after")))
+        return QStringLiteral("选项“%1”不带值。").arg(option.section(u'=', 0, 0));
+    return text;
+}
+
 } // namespace
 
 int runPrintConsole(const QStringList& arguments, DocumentExporter& exporter,
@@ -86,7 +107,7 @@ int runPrintConsole(const QStringList& arguments, DocumentExporter& exporter,
         "      morvanta-print --pdf 文件 [证书号 ...]\n"
         "      morvanta-print --template 正本|副本 --printer 打印机 [--tray 纸盒]");
     if (!parser.parse(arguments)) {
-        output.err(parser.errorText() + u'\n' + usage);
+        output.err(argumentFailure(parser) + u'\n' + usage);
         return 2;
     }
     if (parser.isSet(listOption))

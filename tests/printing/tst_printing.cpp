@@ -269,7 +269,7 @@ private slots:
         checkNothingLeft();
     }
 
-    void unknownPrinterOrTraySendsNothing()
+    void unknownPrinterTrayOrArgumentSendsNothing()
     {
         const QList<int> before = cups_->jobs();
         const int exports = exporter_.exports;
@@ -284,6 +284,20 @@ private slots:
             QCOMPARE(refused.status, 2);
             QVERIFY(refused.has(arguments.last()));
             QVERIFY(refused.has(QStringLiteral("未发送任何打印任务")));
+        }
+        // Mistakes on the command line are named in Chinese, with the usage.
+        const QList<std::pair<QStringList, QString>> mistaken{
+            {{QStringLiteral("--printer")}, QStringLiteral("选项“--printer”后面缺少它的值。")},
+            {{QStringLiteral("--bogus")}, QStringLiteral("没有“--bogus”这个选项。")},
+            {{QStringLiteral("--force=yes"), QStringLiteral("--printer"), QStringLiteral("orig")},
+             QStringLiteral("选项“--force”不带值。")},
+            {{QStringLiteral("--copies"), QStringLiteral("0"), QStringLiteral("--printer"),
+              QStringLiteral("orig")},
+             QStringLiteral("份数“0”无效")}};
+        for (const auto& [arguments, said] : mistaken) {
+            const Run refused = run(arguments);
+            QCOMPARE(refused.status, 2);
+            QVERIFY2(refused.has(said), qPrintable(refused.all()));
         }
         QCOMPARE(cups_->jobs(), before);
         QCOMPARE(exporter_.exports, exports);
