@@ -74,6 +74,9 @@ QString fileErrorCause(const QString& qtErrorText)
         if (qtErrorText.contains(QString::fromLocal8Bit(std::strerror(err))))
             return systemCause(err);
     }
+    // QSaveFile's own words, before it asks the system.
+    if (qtErrorText.contains(QLatin1String("Filename refers to a directory")))
+        return systemCause(EISDIR);
     return QStringLiteral("原因不明（%1）").arg(qtErrorText);
 }
 

@@ -4,6 +4,7 @@
 #include "common/systemcause.h"
 
 #include <QFile>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +27,9 @@ private slots:
         QFile folder(dir.path());
         QVERIFY(!folder.open(QIODevice::WriteOnly));
         QCOMPARE(morvanta::fileErrorCause(folder.errorString()), morvanta::systemCause(EISDIR));
+        QSaveFile whole(dir.path());
+        QVERIFY(!whole.open(QIODevice::WriteOnly));
+        QCOMPARE(morvanta::fileErrorCause(whole.errorString()), morvanta::systemCause(EISDIR));
 
         // No English sentence of the system is left in a known cause.
         QVERIFY(!morvanta::fileErrorCause(missing.errorString()).contains(u'N'));
