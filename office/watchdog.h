@@ -34,12 +34,12 @@ public:
     // Returns whether the deadline passed (and the office was killed) since arm().
     bool disarm(int ticket);
 
+private:
     // How often the deadlines are looked at, and the gap between two looks
     // beyond which this program is taken to have been stopped.
     static constexpr std::chrono::milliseconds tick{50};
     static constexpr std::chrono::milliseconds stall{1000};
 
-private:
     struct Slot
     {
         std::atomic<bool> taken{false};

@@ -13,6 +13,32 @@
 using office::detail::Watchdog;
 using namespace std::chrono_literals;
 
+namespace {
+
+class StandIn : public QProcess
+{
+public:
+    StandIn()
+    {
+        start(QStringLiteral("sleep"), {QStringLiteral("60")});
+        waitForStarted();
+    }
+    ~StandIn() override
+    {
+        kill();
+        waitForFinished();
+    }
+    pid_t pid() const { return pid_t(processId()); }
+    bool alive() const { return state() == QProcess::Running; }
+    bool killed()
+    {
+        return (state() == QProcess::NotRunning || waitForFinished(10000)) &&
+               exitStatus() == QProcess::CrashExit;
+    }
+};
+
+} // namespace
+
 class WatchdogTest : public QObject
 {
     Q_OBJECT
@@ -28,27 +54,19 @@ class WatchdogTest : public QObject
         };
     }
 
+    // Moves the clock on while the watchdog is not looking.
+    void skip(std::chrono::milliseconds by)
+    {
+        now_ += std::chrono::duration_cast<std::chrono::nanoseconds>(by).count();
+    }
+
     // Moves the clock on and waits until the watchdog has looked at least
     // once since: however slow the machine, the watchdog sees each step.
     bool advance(std::chrono::milliseconds by)
     {
-        now_ += std::chrono::duration_cast<std::chrono::nanoseconds>(by).count();
+        skip(by);
         const int seen = looks_;
         return QTest::qWaitFor([&] { return looks_ >= seen + 2; }, 10000);
-    }
-
-    static bool startStandIn(QProcess& office)
-    {
-        office.start(QStringLiteral("sleep"), {QStringLiteral("60")});
-        return office.waitForStarted();
-    }
-
-    static bool alive(QProcess& office) { return office.state() == QProcess::Running; }
-
-    static bool killed(QProcess& office)
-    {
-        return (office.state() == QProcess::NotRunning || office.waitForFinished(10000)) &&
-               office.exitStatus() == QProcess::CrashExit;
     }
 
 private Q_SLOTS:
@@ -61,59 +79,52 @@ private Q_SLOTS:
     void aCallPastItsDeadlineEndsItsOffice()
     {
         Watchdog watchdog(clock());
-        QProcess office;
-        QVERIFY(startStandIn(office));
-        const int ticket = watchdog.arm(pid_t(office.processId()), 1000ms);
+        StandIn office;
+        const int ticket = watchdog.arm(office.pid(), 1000ms);
         for (int step = 0; step < 4; ++step)
             QVERIFY(advance(200ms));
-        QVERIFY(alive(office));
+        QVERIFY(office.alive());
         QVERIFY(advance(300ms));
-        QVERIFY(killed(office));
+        QVERIFY(office.killed());
         QVERIFY(watchdog.disarm(ticket));
 
         // A call that ends in time leaves its office alone.
-        QProcess next;
-        QVERIFY(startStandIn(next));
-        const int other = watchdog.arm(pid_t(next.processId()), 1000ms);
-        QVERIFY(advance(500ms));
-        QVERIFY(!watchdog.disarm(other));
-        QVERIFY(advance(900ms));
-        QVERIFY(alive(next));
-        next.kill();
-        next.waitForFinished();
+        StandIn next;
+        QVERIFY(!watchdog.disarm(watchdog.arm(next.pid(), 1000ms)));
+        for (int step = 0; step < 7; ++step)
+            QVERIFY(advance(200ms));
+        QVERIFY(next.alive());
     }
 
     void timeThisProgramWasStoppedDoesNotCount()
     {
         Watchdog watchdog(clock());
-        QProcess office;
-        QVERIFY(startStandIn(office));
+        StandIn office;
         QVERIFY(advance(200ms));
         // Armed after the watchdog's last look, just before the program was
         // stopped, as calls mostly are.
-        now_ += std::chrono::nanoseconds(10ms).count();
-        const int ticket = watchdog.arm(pid_t(office.processId()), 1000ms);
+        skip(10ms);
+        const int ticket = watchdog.arm(office.pid(), 1000ms);
         // The program stood still for 100 s: the office may well have answered
         // meanwhile, and is not killed when the watchdog runs again.
         QVERIFY(advance(100s));
         QVERIFY(advance(500ms));
-        QVERIFY(alive(office));
+        QVERIFY(office.alive());
         // The deadline moves by that time, no more: still hung a second
         // after the program ran again, the office is ended.
         QVERIFY(advance(500ms));
-        QVERIFY(killed(office));
+        QVERIFY(office.killed());
         QVERIFY(watchdog.disarm(ticket));
 
         // A call armed as the program runs again, before the watchdog has
         // seen the gap, keeps its own deadline.
-        QProcess next;
-        QVERIFY(startStandIn(next));
-        now_ += std::chrono::nanoseconds(100s).count();
-        const int late = watchdog.arm(pid_t(next.processId()), 1000ms);
+        StandIn next;
+        skip(100s);
+        const int late = watchdog.arm(next.pid(), 1000ms);
         QVERIFY(advance(600ms));
-        QVERIFY(alive(next));
+        QVERIFY(next.alive());
         QVERIFY(advance(600ms));
-        QVERIFY(killed(next));
+        QVERIFY(next.killed());
         QVERIFY(watchdog.disarm(late));
     }
 };
